@@ -1,0 +1,34 @@
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace quorvel::cli {
+
+// What every command gets: its own arguments (after the command name) and the streams.
+struct CommandContext {
+  std::vector<std::string> args;
+  std::ostream& out;
+  std::ostream& err;
+};
+
+using CommandFunction = int (*)(CommandContext&);
+
+struct Command {
+  const char* name;
+  const char* usage;    // the synopsis after "quorvel-cli [-s KEY=VALUE]... "
+  const char* summary;  // one line for --help
+  CommandFunction function;
+};
+
+// The command table, in the order --help lists it.
+const std::vector<Command>& commands();
+
+// One function per command, each in its own file.
+int keysCommand(CommandContext& context);
+
+// Usage error: prints the message and the command's synopsis; returns 2.
+int usageError(CommandContext& context, const std::string& command, const std::string& message);
+
+}  // namespace quorvel::cli
