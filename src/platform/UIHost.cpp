@@ -26,9 +26,9 @@ std::shared_ptr<UIHost>& installedHost() {
 
 }  // namespace
 
-UIHost& UIHost::current() {
+std::shared_ptr<UIHost> UIHost::current() {
   std::lock_guard lock(hostMutex);
-  return *installedHost();
+  return installedHost();
 }
 
 std::shared_ptr<UIHost> UIHost::install(std::shared_ptr<UIHost> host) {

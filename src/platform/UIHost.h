@@ -26,7 +26,7 @@ class UIHost {
 
   // The host in use. Never null: until one is installed, a host that answers
   // every alert with its first button and cancels every panel.
-  static UIHost& current();
+  static std::shared_ptr<UIHost> current();
   // Installs `host` (null restores the default); returns the previous one.
   static std::shared_ptr<UIHost> install(std::shared_ptr<UIHost> host);
 };
