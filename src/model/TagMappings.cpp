@@ -759,6 +759,12 @@ std::string vorbisFieldForKey(const std::string& key) {
 std::optional<std::string> infoChunkIdForKey(const std::string& key) {
   auto table = infoTagMappings();
   const std::string* name = firstName(*table, key);
+  // A canonical key that INFO has no chunk for is left out rather than
+  // written under a made-up chunk ("MOOD", "DATE"); only keys of the user's
+  // own stand for themselves.
+  if (name == nullptr && isCanonicalTagKey(key)) {
+    return std::nullopt;
+  }
   const std::string& id = name ? *name : key;
   if (characterCount(id) != 4) {
     return std::nullopt;

@@ -75,8 +75,9 @@ std::string txxxDescriptionForKey(const std::string& key);
 std::string mp4AtomForKey(const std::string& key);
 // Vorbis comment field name: first listed name, else the key; upper-cased.
 std::string vorbisFieldForKey(const std::string& key);
-// RIFF INFO chunk id: first listed id, else the key, upper-cased; none when
-// that is not exactly four characters long (the key is then not written).
+// RIFF INFO chunk id: first listed id, upper-cased. A canonical key without
+// one has none ("MOOD"); any other key is its own id, upper-cased. None when
+// the id is not exactly four characters long (the key is then not written).
 std::optional<std::string> infoChunkIdForKey(const std::string& key);
 
 // Canonical key for a name read from a file. Each returns the name itself when
