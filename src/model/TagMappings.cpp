@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <unordered_map>
@@ -507,11 +506,29 @@ struct FormatTables {
   ReverseTable reverse;          // names upper-cased where lookups are case-insensitive
 };
 
-// One format's cache: absent means stale. The mutex serialises builders only;
-// readers take the published pointer without waiting.
-struct FormatCache {
-  std::atomic<std::shared_ptr<const FormatTables>> tables;
-  std::mutex buildMutex;
+// One format's cache: no tables means stale. Builders are serialised by
+// buildMutex; readers only copy the published pointer under pointerMutex, which
+// is never held for longer than that. (libstdc++ 12's atomic<shared_ptr> would
+// do the same job, but ThreadSanitizer cannot see through its lock bit.)
+class FormatCache {
+ public:
+  std::shared_ptr<const FormatTables> load() const {
+    std::lock_guard lock(pointerMutex_);
+    return tables_;
+  }
+  void store(std::shared_ptr<const FormatTables> tables) {
+    {
+      std::lock_guard lock(pointerMutex_);
+      tables_.swap(tables);
+    }
+    // The old tables, if this held the last reference, go here, outside the lock.
+  }
+  std::mutex& buildMutex() { return buildMutex_; }
+
+ private:
+  mutable std::mutex pointerMutex_;
+  std::shared_ptr<const FormatTables> tables_;
+  std::mutex buildMutex_;
 };
 
 constexpr std::size_t kFormatCount = 6;
@@ -636,14 +653,14 @@ std::shared_ptr<const FormatTables> buildTables(TagFormat format) {
 // into a fresh object that is published whole, so no reader sees it half-done.
 std::shared_ptr<const FormatTables> tablesFor(TagFormat format) {
   FormatCache& cache = cacheFor(format);
-  if (auto tables = cache.tables.load(std::memory_order_acquire)) {
+  if (auto tables = cache.load()) {
     return tables;
   }
-  std::lock_guard lock(cache.buildMutex);
-  auto tables = cache.tables.load(std::memory_order_acquire);
+  std::lock_guard lock(cache.buildMutex());
+  auto tables = cache.load();
   if (!tables) {
     tables = buildTables(format);
-    cache.tables.store(tables, std::memory_order_release);
+    cache.store(tables);
   }
   return tables;
 }
@@ -816,11 +833,11 @@ std::string keyForINFOChunkId(const std::string& chunkId) {
 
 void tagMappingsDidChange(TagFormat format) {
   FormatCache& cache = cacheFor(format);
-  std::lock_guard lock(cache.buildMutex);
+  std::lock_guard lock(cache.buildMutex());
   // Stale first, so that nothing can publish a table from the old settings
   // after this point; readers that arrive meanwhile wait for the new one.
-  cache.tables.store(nullptr, std::memory_order_release);
-  cache.tables.store(buildTables(format), std::memory_order_release);
+  cache.store(nullptr);
+  cache.store(buildTables(format));
 }
 
 std::string mp4AtomNameFromTagLib(const TagLib::String& name) { return name.to8Bit(true); }
