@@ -14,6 +14,7 @@
 #include <memory>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace quorvel {
 
@@ -21,11 +22,11 @@ namespace {
 
 // Seconds between the Unix epoch and the property-list epoch (2001-01-01T00:00:00Z).
 constexpr std::int64_t kPlistEpochOffset = 978307200;
-// Upper bound on nodes a binary list may expand to, per input byte. Binary
-// lists may share objects; without this a few hundred bytes of shared arrays
-// expand into billions of nodes.
-constexpr std::uint64_t kMaxExpansionPerByte = 8;
-constexpr std::uint64_t kMaxExpansionSlack = 4096;
+// Upper bound on what a binary list may expand to (nodes plus string and data
+// bytes), per input byte. Binary lists may share objects; without a bound a
+// few hundred bytes of shared arrays or strings expand into billions of nodes.
+constexpr std::uint64_t kMaxExpansionPerByte = 64;
+constexpr std::uint64_t kMaxExpansionSlack = std::uint64_t{1} << 20;
 
 struct NodeDeleter {
   void operator()(plist_t node) const { plist_free(node); }
@@ -116,20 +117,13 @@ bool checkBinaryStructure(const std::uint8_t* bytes, std::size_t size, Error* er
   struct Refs {
     std::uint64_t first = 0;
     std::uint64_t n = 0;
+    std::uint64_t keys = 0;  // a dictionary's first `keys` references name its keys
   };
-  auto containerRefs = [&](std::uint64_t index, Refs& refs) -> bool {
-    std::uint64_t off = objectOffset(index);
-    if (off < kHeader || off >= tableOffset) {
-      return false;
-    }
-    std::uint8_t marker = bytes[off];
-    unsigned kind = marker >> 4;
-    if (kind != 0xA && kind != 0xB && kind != 0xC && kind != 0xD) {
-      refs = {};
-      return true;
-    }
-    std::uint64_t n = marker & 0x0F;
-    std::uint64_t pos = off + 1;
+  // The count that follows an object's marker: the low nibble, or 0xF and
+  // an integer object. Sets `pos` to the first byte after it.
+  auto objectCount = [&](std::uint64_t off, std::uint64_t& n, std::uint64_t& pos) -> bool {
+    n = bytes[off] & 0x0F;
+    pos = off + 1;
     if (n == 0x0F) {
       if (pos >= tableOffset || (bytes[pos] >> 4) != 0x1) {
         return false;
@@ -141,6 +135,63 @@ bool checkBinaryStructure(const std::uint8_t* bytes, std::size_t size, Error* er
       n = readBigEndian(bytes + pos + 1, width);
       pos += 1 + width;
     }
+    return true;
+  };
+  // A dictionary key libplist can hand back: an ASCII (0x5) or UTF-16 (0x6)
+  // string without NUL characters (it asserts, and aborts, on either a key
+  // of another type or one whose length disagrees with strlen).
+  auto isValidKey = [&](std::uint64_t index) {
+    std::uint64_t off = objectOffset(index);
+    if (off < kHeader || off >= tableOffset) {
+      return false;
+    }
+    unsigned kind = bytes[off] >> 4;
+    std::uint64_t n = 0;
+    std::uint64_t pos = 0;
+    if ((kind != 0x5 && kind != 0x6) || !objectCount(off, n, pos)) {
+      return false;
+    }
+    std::uint64_t unit = kind == 0x6 ? 2 : 1;
+    if (n > (tableOffset - pos) / unit) {
+      return false;
+    }
+    for (std::uint64_t i = 0; i < n; ++i) {
+      if (bytes[pos + i * unit] == 0 && (unit == 1 || bytes[pos + i * unit + 1] == 0)) {
+        return false;
+      }
+    }
+    return true;
+  };
+  // Bytes a leaf copies when expanded: data (0x4), strings (0x5, 0x6 and
+  // UTF-8 0x7); containers count by their children instead.
+  auto payloadSize = [&](std::uint64_t index) -> std::uint64_t {
+    std::uint64_t off = objectOffset(index);
+    unsigned kind = bytes[off] >> 4;
+    std::uint64_t n = 0;
+    std::uint64_t pos = 0;
+    if ((kind < 0x4 || kind > 0x7) || !objectCount(off, n, pos)) {
+      return 0;
+    }
+    n = std::min<std::uint64_t>(n, size);
+    return kind == 0x6 ? n * 2 : n;
+  };
+  std::unordered_set<std::uint64_t> checkedKeys;
+  auto containerRefs = [&](std::uint64_t index, Refs& refs) -> bool {
+    std::uint64_t off = objectOffset(index);
+    if (off < kHeader || off >= tableOffset) {
+      return false;
+    }
+    std::uint8_t marker = bytes[off];
+    unsigned kind = marker >> 4;
+    if (kind != 0xA && kind != 0xB && kind != 0xC && kind != 0xD) {
+      refs = {};
+      return true;
+    }
+    std::uint64_t n = 0;
+    std::uint64_t pos = 0;
+    if (!objectCount(off, n, pos)) {
+      return false;
+    }
     if (kind == 0xD) {
       if (n > std::numeric_limits<std::uint64_t>::max() / 2) {
         return false;
@@ -150,7 +201,7 @@ bool checkBinaryStructure(const std::uint8_t* bytes, std::size_t size, Error* er
     if (n > (tableOffset - pos) / refSize) {
       return false;
     }
-    refs = {pos, n};
+    refs = {pos, n, kind == 0xD ? n / 2 : 0};
     return true;
   };
 
@@ -195,6 +246,12 @@ bool checkBinaryStructure(const std::uint8_t* bytes, std::size_t size, Error* er
       if (child >= count) {
         return corrupt(error, "reference out of range");
       }
+      if (frame.next <= frame.refs.keys && !checkedKeys.count(child)) {
+        if (!isValidKey(child)) {
+          return corrupt(error, "bad dictionary key");
+        }
+        checkedKeys.insert(child);
+      }
       auto it = info.find(child);
       if (it != info.end() && it->second.onStack) {
         return corrupt(error, "reference cycle");
@@ -208,7 +265,7 @@ bool checkBinaryStructure(const std::uint8_t* bytes, std::size_t size, Error* er
     }
     // All children done: fold them into this object.
     std::uint32_t depth = 0;
-    std::uint64_t expanded = 1;
+    std::uint64_t expanded = 1 + payloadSize(frame.index);
     for (std::uint64_t k = 0; k < frame.refs.n; ++k) {
       const Info& c = info[readBigEndian(bytes + frame.refs.first + k * refSize, refSize)];
       depth = std::max(depth, c.depth);
@@ -352,6 +409,36 @@ std::optional<PlistValue> fromNode(plist_t node, int depth) {
   }
 }
 
+// Property-list strings are Unicode. libplist copies invalid UTF-8 into XML
+// as it stands and turns it into a damaged UTF-16 string in binary lists, so
+// each byte that does not start a valid sequence becomes U+FFFD instead.
+std::string validUtf8(const std::string& text) {
+  if (isValidUtf8(text)) {
+    return text;
+  }
+  std::string out;
+  out.reserve(text.size() + 8);
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t n = text.size();
+  std::size_t i = 0;
+  while (i < n) {
+    unsigned char c = p[i];
+    std::size_t len = c < 0x80           ? 1
+                      : (c >> 5) == 0x6  ? 2
+                      : (c >> 4) == 0xE  ? 3
+                      : (c >> 3) == 0x1E ? 4
+                                         : 0;
+    if (len > 0 && i + len <= n && isValidUtf8(std::string_view(text).substr(i, len))) {
+      out.append(text, i, len);
+      i += len;
+    } else {
+      out += "\xEF\xBF\xBD";
+      ++i;
+    }
+  }
+  return out;
+}
+
 NodePtr toNode(const PlistValue& value, bool binary, int depth) {
   if (depth > plist::kMaxDepth) {
     return nullptr;
@@ -366,7 +453,9 @@ NodePtr toNode(const PlistValue& value, bool binary, int depth) {
       return NodePtr(plist_new_uint(static_cast<std::uint64_t>(v)));
     }
     NodePtr operator()(double v) const { return NodePtr(plist_new_real(v)); }
-    NodePtr operator()(const std::string& v) const { return NodePtr(plist_new_string(v.c_str())); }
+    NodePtr operator()(const std::string& v) const {
+      return NodePtr(plist_new_string(validUtf8(v).c_str()));
+    }
     NodePtr operator()(const Data& v) const {
       return NodePtr(plist_new_data(reinterpret_cast<const char*>(v.bytes()), v.size()));
     }
@@ -397,7 +486,7 @@ NodePtr toNode(const PlistValue& value, bool binary, int depth) {
         if (!child) {
           return nullptr;
         }
-        plist_dict_set_item(dict.get(), key.c_str(), child.release());
+        plist_dict_set_item(dict.get(), validUtf8(key).c_str(), child.release());
       }
       return dict;
     }

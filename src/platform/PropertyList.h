@@ -86,7 +86,9 @@ std::optional<PlistValue> parse(const Data& bytes, Error* error = nullptr);
 std::optional<PlistValue> readFile(const std::string& path, Error* error = nullptr);
 // Serialises as an XML property list (binary when `binary`). None becomes an
 // empty string (property lists have no null); a PlistUID is written as
-// {"CF$UID": n} in XML. Empty Data when nested deeper than kMaxDepth. Thread: any.
+// {"CF$UID": n} in XML; in strings and keys each byte of invalid UTF-8 becomes
+// U+FFFD and a NUL ends the text; XML dates keep whole seconds. Empty Data when
+// nested deeper than kMaxDepth. Thread: any.
 Data serialize(const PlistValue& value, bool binary = false);
 // Writes atomically: a temporary file in the same folder, fsync, then rename
 // over `path` (a symlink is followed, an existing file keeps its permissions).

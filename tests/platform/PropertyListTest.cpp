@@ -51,6 +51,19 @@ TEST(PropertyListTest, RoundTripsEveryTypeInXmlAndBinary) {
   }
 }
 
+TEST(PropertyListTest, InvalidUtf8IsRepairedSoBothFormsReadBack) {
+  PlistValue value = PlistDict{{"bad\xFFkey", "caf\xE9 \xC3\xA9 \xED\xA0\x80 end"}};
+  PlistValue repaired = PlistDict{
+      {"bad\uFFFDkey", "caf\uFFFD \u00E9 \uFFFD\uFFFD\uFFFD end"}};  // a surrogate is 3 bad bytes
+  for (bool binary : {false, true}) {
+    SCOPED_TRACE(binary ? "binary" : "xml");
+    Error error;
+    auto parsed = plist::parse(plist::serialize(value, binary), &error);
+    ASSERT_TRUE(parsed) << error.localizedDescription;
+    EXPECT_EQ(*parsed, repaired);
+  }
+}
+
 TEST(PropertyListTest, DatesKeepMicrosecondsInBinaryAndWholeSecondsInXml) {
   PlistDate precise = PlistDate(seconds(1700000000) + microseconds(250000));
   PlistDate beforeEpoch = PlistDate(seconds(-100) + microseconds(250000));
@@ -165,6 +178,19 @@ TEST(PropertyListTest, RejectsGarbageTruncatedAndHostileInput) {
       for (int s = 56; s >= 0; s -= 8) out.push_back(static_cast<std::uint8_t>(v >> s));
     }
     bad.emplace_back("expansion bomb", Data(std::move(out)));
+  }
+
+  {
+    // A dictionary whose key is an integer: {1: 2}.
+    ByteBuffer out = {'b', 'p', 'l',  'i', 's',  't', '0', '0', 0xD1,
+                      1,   2,   0x10, 1,   0x10, 2,   8,   11,  13};
+    out.insert(out.end(), 6, 0);
+    out.push_back(1);
+    out.push_back(1);
+    for (std::uint64_t v : {std::uint64_t{3}, std::uint64_t{0}, std::uint64_t{15}}) {
+      for (int s = 56; s >= 0; s -= 8) out.push_back(static_cast<std::uint8_t>(v >> s));
+    }
+    bad.emplace_back("integer key", Data(std::move(out)));
   }
 
   for (const auto& [name, bytes] : bad) {
