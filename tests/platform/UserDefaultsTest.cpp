@@ -239,6 +239,14 @@ TEST(UserDefaultsTest, ConcurrentReadsDuringWrites) {
   EXPECT_EQ(UserDefaults((dir / "settings.plist").string()).integerForKey("counter"), kWrites);
 }
 
+TEST(UserDefaultsTest, StandardStoreUsesTheProcessSettingsFileAndShippedDefaults) {
+  UserDefaults& store = UserDefaults::standard();
+  EXPECT_EQ(&store, &UserDefaults::standard());
+  EXPECT_EQ(store.path(), UserDefaults::standardPath());
+  EXPECT_TRUE(store.boolForKey("onlySaveChangedFiles"));
+  EXPECT_TRUE(store.stringForKey("readAlbumArtworkFileName"));
+}
+
 TEST(UserDefaultsTest, LocatesTheUsersFileAndTheDefaultsFile) {
   // Restores the environment the test support set up.
   struct SavedEnv {
