@@ -1,0 +1,616 @@
+#include "platform/AudioFileServices.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/dict.h>
+#include <libavutil/log.h>
+}
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+
+#include "platform/CafFile.h"
+#include "platform/OSStatus.h"
+
+namespace quorvel {
+
+namespace {
+
+// The containers the platform's services open. Anything else (video
+// containers, playlists that name other files, images) is refused before a
+// demuxer runs on it.
+constexpr const char* kDemuxerWhitelist =
+    "caf,aiff,wav,w64,au,amr,amrnb,amrwb,mov,mp3,aac,ac3,eac3,flac";
+
+// Codec → four-character format id and display name. Rows with an empty id
+// are codecs the platform has no id for; they still get a name.
+struct CodecRow {
+  AVCodecID codec;
+  const char* formatID;
+  const char* name;
+};
+constexpr CodecRow kCodecs[] = {
+    {AV_CODEC_ID_AAC, "aac ", "AAC"},
+    {AV_CODEC_ID_ALAC, "alac", "Apple Lossless"},
+    {AV_CODEC_ID_ADPCM_IMA_QT, "ima4", "IMA 4:1"},
+    {AV_CODEC_ID_AMR_NB, "samr", "AMR Narrowband"},
+    {AV_CODEC_ID_AMR_WB, "sawb", "AMR Wideband"},
+    {AV_CODEC_ID_MP1, ".mp1", "MPEG Layer 1"},
+    {AV_CODEC_ID_MP2, ".mp2", "MPEG Layer 2"},
+    {AV_CODEC_ID_MP3, ".mp3", "MPEG Layer 3"},
+    {AV_CODEC_ID_PCM_ALAW, "alaw", "aLaw 2:1"},
+    {AV_CODEC_ID_PCM_MULAW, "ulaw", "\xC2\xB5Law 2:1"},
+    {AV_CODEC_ID_AC3, "ac-3", "AC-3"},
+    {AV_CODEC_ID_EAC3, "ec-3", "Enhanced AC-3"},
+    {AV_CODEC_ID_FLAC, "flac", "FLAC"},
+    {AV_CODEC_ID_OPUS, "opus", "Opus"},
+    {AV_CODEC_ID_ILBC, "ilbc", "iLBC"},
+    {AV_CODEC_ID_QDM2, "QDM2", "QDesign Music 2"},
+    {AV_CODEC_ID_QDMC, "QDMC", "QDesign Music"},
+    {AV_CODEC_ID_MACE3, "MAC3", "MACE 3:1"},
+    {AV_CODEC_ID_MACE6, "MAC6", "MACE 6:1"},
+};
+
+// Format id → display name for ids that no codec row above names (AAC
+// variants told apart by profile, and PCM).
+struct FormatNameRow {
+  const char* formatID;
+  const char* name;
+};
+constexpr FormatNameRow kFormatNames[] = {
+    {"lpcm", "Linear PCM"}, {"aach", "HE-AAC"},  {"aacp", "HE-AAC v2"},
+    {"aacl", "AAC-LD"},     {"aace", "AAC-ELD"}, {"aacf", "AAC-ELD SBR"},
+};
+
+// Layout tags of the "chan" chunk: the upper 16 bits number the layout.
+constexpr std::pair<std::uint32_t, ChannelLayoutTag> kCafLayouts[] = {
+    {100, ChannelLayoutTag::Mono},
+    {101, ChannelLayoutTag::Stereo},
+    {102, ChannelLayoutTag::StereoHeadphones},
+    {103, ChannelLayoutTag::MatrixStereo},
+    {104, ChannelLayoutTag::MidSide},
+    {105, ChannelLayoutTag::XY},
+    {106, ChannelLayoutTag::Binaural},
+    {107, ChannelLayoutTag::AmbisonicB},
+    {108, ChannelLayoutTag::Quadraphonic},
+    {109, ChannelLayoutTag::Pentagonal},
+    {110, ChannelLayoutTag::Hexagonal},
+    {111, ChannelLayoutTag::Octagonal},
+    {112, ChannelLayoutTag::Cube},
+};
+
+// Channel masks of other containers that are one of the named layouts (the
+// same speakers; the order within the file is the demuxer's business).
+constexpr std::pair<std::uint64_t, ChannelLayoutTag> kMaskLayouts[] = {
+    {AV_CH_LAYOUT_MONO, ChannelLayoutTag::Mono},
+    {AV_CH_LAYOUT_STEREO, ChannelLayoutTag::Stereo},
+    {AV_CH_LAYOUT_STEREO_DOWNMIX, ChannelLayoutTag::MatrixStereo},
+    {AV_CH_LAYOUT_QUAD, ChannelLayoutTag::Quadraphonic},
+    {AV_CH_LAYOUT_2_2, ChannelLayoutTag::Quadraphonic},
+    {AV_CH_LAYOUT_5POINT0_BACK, ChannelLayoutTag::Pentagonal},
+    {AV_CH_LAYOUT_HEXAGONAL, ChannelLayoutTag::Hexagonal},
+    {AV_CH_LAYOUT_OCTAGONAL, ChannelLayoutTag::Octagonal},
+};
+
+// Metadata keys of the demuxers → info dictionary keys, in the order the
+// dictionary lists them. The first demuxer key present wins.
+struct InfoKeyRow {
+  const char* infoKey;
+  std::array<const char*, 4> sourceKeys;
+};
+constexpr InfoKeyRow kInfoKeys[] = {
+    {"artist", {"artist", nullptr}},
+    {"album", {"album", nullptr}},
+    {"title", {"title", nullptr}},
+    {"genre", {"genre", nullptr}},
+    {"year", {"date", "year", "TDRC", "TYER"}},
+    {"composer", {"composer", nullptr}},
+    {"lyricist", {"lyricist", "TEXT", nullptr}},
+    {"comments", {"comment", "comments", nullptr}},
+    {"copyright", {"copyright", nullptr}},
+    {"track number", {"track", nullptr}},
+    {"tempo", {"TBPM", "bpm", "tempo", nullptr}},
+    {"key signature", {"TKEY", "initialkey", "key", nullptr}},
+    {"ISRC", {"ISRC", "TSRC", nullptr}},
+    {"encoding application", {"encoder", "encoding_tool", "TSSE", nullptr}},
+};
+
+// Demuxer → display name of the file type. The QuickTime family, AIFF and
+// MPEG audio are told apart further below.
+constexpr std::pair<const char*, const char*> kFileTypes[] = {
+    {"caf", "CAF file"},
+    {"aiff", "AIFF file"},
+    {"wav", "WAVE file"},
+    {"w64", "Wave64 file"},
+    {"au", "AU file"},
+    {"amr", "AMR file"},
+    {"amrnb", "AMR file"},
+    {"amrwb", "AMR file"},
+    {"aac", "AAC ADTS file"},
+    {"ac3", "AC-3 file"},
+    {"eac3", "Enhanced AC-3 file"},
+    {"flac", "FLAC file"},
+};
+
+void quietLogging() {
+  static std::once_flag once;
+  std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
+}
+
+struct FormatContextCloser {
+  void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
+};
+using FormatContextPtr = std::unique_ptr<AVFormatContext, FormatContextCloser>;
+
+struct DictionaryFree {
+  void operator()(AVDictionary* dictionary) const { av_dict_free(&dictionary); }
+};
+
+std::string fourCCText(std::uint32_t code) {
+  std::string text(4, ' ');
+  for (int i = 0; i < 4; ++i) text[i] = static_cast<char>((code >> (24 - 8 * i)) & 0xFF);
+  return text;
+}
+
+const CodecRow* codecRow(AVCodecID codec) {
+  for (const auto& row : kCodecs) {
+    if (row.codec == codec) return &row;
+  }
+  return nullptr;
+}
+
+std::string formatName(const std::string& formatID) {
+  for (const auto& row : kFormatNames) {
+    if (formatID == row.formatID) return row.name;
+  }
+  for (const auto& row : kCodecs) {
+    if (formatID == row.formatID) return row.name;
+  }
+  return {};
+}
+
+ChannelLayoutTag cafLayout(std::uint32_t tag) {
+  for (const auto& [number, layout] : kCafLayouts) {
+    if ((tag >> 16) == number) return layout;
+  }
+  return ChannelLayoutTag::Other;
+}
+
+// A file that declares no layout: one channel can only be mono, and two are
+// taken as stereo, as players take them; more stay unnamed.
+ChannelLayoutTag undeclaredLayout(std::uint32_t channels) {
+  return channels == 1   ? ChannelLayoutTag::Mono
+         : channels == 2 ? ChannelLayoutTag::Stereo
+                         : ChannelLayoutTag::None;
+}
+
+ChannelLayoutTag avLayout(const AVChannelLayout& layout) {
+  if (layout.order == AV_CHANNEL_ORDER_AMBISONIC) {
+    return layout.nb_channels == 4 ? ChannelLayoutTag::AmbisonicB : ChannelLayoutTag::Other;
+  }
+  if (layout.order != AV_CHANNEL_ORDER_NATIVE) {
+    return layout.order == AV_CHANNEL_ORDER_UNSPEC
+               ? undeclaredLayout(static_cast<std::uint32_t>(std::max(layout.nb_channels, 0)))
+               : ChannelLayoutTag::Other;
+  }
+  for (const auto& [mask, tag] : kMaskLayouts) {
+    if (layout.u.mask == mask) return tag;
+  }
+  return ChannelLayoutTag::Other;
+}
+
+bool isPCM(AVCodecID codec) {
+  return codec >= AV_CODEC_ID_FIRST_AUDIO && codec < AV_CODEC_ID_ADPCM_IMA_QT &&
+         codec != AV_CODEC_ID_PCM_ALAW && codec != AV_CODEC_ID_PCM_MULAW &&
+         codec != AV_CODEC_ID_PCM_DVD && codec != AV_CODEC_ID_PCM_BLURAY &&
+         codec != AV_CODEC_ID_PCM_LXF && codec != AV_CODEC_ID_S302M &&
+         codec != AV_CODEC_ID_PCM_ZORK && codec != AV_CODEC_ID_PCM_SGA &&
+         codec != AV_CODEC_ID_PCM_VIDC;
+}
+
+// Linear PCM flags as the platform sets them: float, big-endian, signed
+// integer, packed.
+std::uint32_t pcmFlags(AVCodecID codec) {
+  const char* name = avcodec_get_name(codec);
+  const std::string text = name ? name : "";
+  std::uint32_t flags = 8;  // packed
+  if (text.find("_f") != std::string::npos) {
+    flags |= 1;
+  } else if (text.find("_s") != std::string::npos) {
+    flags |= 4;
+  }
+  if (text.size() >= 2 && text.compare(text.size() - 2, 2, "be") == 0) flags |= 2;
+  return flags;
+}
+
+// The source bit depth of ALAC data: from the decoder's configuration when
+// the demuxer gave it, else from the magic cookie (the "alac" atom or its
+// bare 24-byte configuration).
+int alacBitDepth(const AVCodecParameters& codec) {
+  if (codec.bits_per_raw_sample > 0) return codec.bits_per_raw_sample;
+  if (codec.extradata && codec.extradata_size >= 36 &&
+      std::memcmp(codec.extradata + 4, "alac", 4) == 0) {
+    return codec.extradata[17];
+  }
+  if (codec.extradata && codec.extradata_size >= 24) return codec.extradata[5];
+  return codec.bits_per_coded_sample;
+}
+
+std::uint32_t alacFlags(int bits) {
+  switch (bits) {
+    case 16:
+      return 1;
+    case 20:
+      return 2;
+    case 24:
+      return 3;
+    case 32:
+      return 4;
+    default:
+      return 0;
+  }
+}
+
+AudioStreamDescription describe(const AVCodecParameters& codec) {
+  AudioStreamDescription d;
+  d.sampleRate = codec.sample_rate;
+  d.channelsPerFrame =
+      codec.ch_layout.nb_channels > 0 ? static_cast<std::uint32_t>(codec.ch_layout.nb_channels) : 0;
+  const int bits = av_get_bits_per_sample(codec.codec_id);
+  if (isPCM(codec.codec_id)) {
+    d.formatID = "lpcm";
+    d.formatFlags = pcmFlags(codec.codec_id);
+    d.bitsPerChannel = static_cast<std::uint32_t>(bits > 0 ? bits : codec.bits_per_coded_sample);
+    d.bytesPerPacket = d.bitsPerChannel / 8 * d.channelsPerFrame;
+    d.framesPerPacket = 1;
+    return d;
+  }
+  if (const CodecRow* row = codecRow(codec.codec_id)) d.formatID = row->formatID;
+  switch (codec.codec_id) {
+    case AV_CODEC_ID_AAC:
+      switch (codec.profile) {
+        case FF_PROFILE_AAC_MAIN:
+          d.formatFlags = 1;
+          break;
+        case FF_PROFILE_AAC_LOW:
+          d.formatFlags = 2;
+          break;
+        case FF_PROFILE_AAC_SSR:
+          d.formatFlags = 3;
+          break;
+        case FF_PROFILE_AAC_LTP:
+          d.formatFlags = 4;
+          break;
+        case FF_PROFILE_AAC_HE:
+          d.formatID = "aach";
+          break;
+        case FF_PROFILE_AAC_HE_V2:
+          d.formatID = "aacp";
+          break;
+        case FF_PROFILE_AAC_LD:
+          d.formatID = "aacl";
+          break;
+        case FF_PROFILE_AAC_ELD:
+          d.formatID = "aace";
+          break;
+        default:
+          break;
+      }
+      break;
+    case AV_CODEC_ID_ALAC:
+      d.formatFlags = alacFlags(alacBitDepth(codec));
+      break;
+    case AV_CODEC_ID_PCM_ALAW:
+    case AV_CODEC_ID_PCM_MULAW:
+      d.bitsPerChannel = 8;
+      d.bytesPerPacket = d.channelsPerFrame;
+      d.framesPerPacket = 1;
+      return d;
+    case AV_CODEC_ID_ADPCM_IMA_QT:
+      d.bytesPerPacket = 34 * d.channelsPerFrame;
+      d.framesPerPacket = 64;
+      return d;
+    default:
+      break;
+  }
+  d.framesPerPacket = codec.frame_size > 0 ? static_cast<std::uint32_t>(codec.frame_size) : 0;
+  return d;
+}
+
+std::string dictionaryValue(const AVDictionary* dictionary, const char* key) {
+  // Case-insensitive: demuxers differ in the case of their keys.
+  const AVDictionaryEntry* entry = av_dict_get(dictionary, key, nullptr, 0);
+  return entry && entry->value ? entry->value : "";
+}
+
+InfoDictionary infoFromMetadata(const AVFormatContext& context, const AVStream& stream) {
+  InfoDictionary info;
+  for (const auto& row : kInfoKeys) {
+    for (const char* key : row.sourceKeys) {
+      if (!key) break;
+      std::string value = dictionaryValue(context.metadata, key);
+      if (value.empty()) value = dictionaryValue(stream.metadata, key);
+      if (!value.empty()) {
+        info.set(row.infoKey, value);
+        break;
+      }
+    }
+  }
+  return info;
+}
+
+std::string leadingBytes(const std::string& path, std::size_t count) {
+  std::ifstream in(path, std::ios::binary);
+  std::string bytes(count, '\0');
+  in.read(bytes.data(), static_cast<std::streamsize>(count));
+  bytes.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+  return bytes;
+}
+
+std::string fileTypeName(const AVFormatContext& context, const AVCodecParameters& codec,
+                         const std::string& path) {
+  const std::string demuxer = context.iformat->name;
+  if (demuxer == "aiff") {
+    const std::string head = leadingBytes(path, 12);
+    return head.size() == 12 && head.compare(8, 4, "AIFC") == 0 ? "AIFF-C file" : "AIFF file";
+  }
+  if (demuxer == "wav") {
+    return leadingBytes(path, 4) == "RF64" ? "RF64 file" : "WAVE file";
+  }
+  if (demuxer == "mp3") {
+    switch (codec.codec_id) {
+      case AV_CODEC_ID_MP1:
+        return "MPEG Layer 1 file";
+      case AV_CODEC_ID_MP2:
+        return "MPEG Layer 2 file";
+      default:
+        return "MPEG Layer 3 file";
+    }
+  }
+  if (demuxer.rfind("mov,", 0) == 0) {
+    const std::string brand = dictionaryValue(context.metadata, "major_brand");
+    if (brand.rfind("M4A", 0) == 0 || brand.rfind("M4B", 0) == 0 || brand.rfind("M4P", 0) == 0) {
+      return "Apple MPEG-4 Audio file";
+    }
+    if (brand.rfind("3gp", 0) == 0) return "3GPP file";
+    if (brand.rfind("3g2", 0) == 0) return "3GPP-2 file";
+    if (brand.rfind("qt", 0) == 0) return "QuickTime file";
+    return "MPEG-4 Audio file";
+  }
+  for (const auto& [name, display] : kFileTypes) {
+    if (demuxer == name) return display;
+  }
+  return std::string(context.iformat->long_name ? context.iformat->long_name : demuxer) + " file";
+}
+
+// Fills the parts a demuxer knows. Null when the file cannot be opened as
+// an audio container of the platform.
+std::unique_ptr<AudioFileInfo> openWithDemuxer(const std::string& path, Error* error) {
+  quietLogging();
+  AVFormatContext* raw = avformat_alloc_context();
+  if (!raw) {
+    setError(error, kOSStatusErrorDomain, osstatus::kUnspecifiedError, "Out of memory.");
+    return nullptr;
+  }
+  std::unique_ptr<AVDictionary, DictionaryFree> options;
+  {
+    AVDictionary* dictionary = nullptr;
+    av_dict_set(&dictionary, "protocol_whitelist", "file", 0);
+    av_dict_set(&dictionary, "format_whitelist", kDemuxerWhitelist, 0);
+    options.reset(dictionary);
+  }
+  // "file:" keeps a colon in the path from being read as a protocol.
+  AVDictionary* optionsRaw = options.release();
+  const int opened = avformat_open_input(&raw, ("file:" + path).c_str(), nullptr, &optionsRaw);
+  options.reset(optionsRaw);
+  if (opened < 0) {  // avformat_open_input frees the context on failure
+    setError(error, kOSStatusErrorDomain, osstatus::kUnsupportedFileTypeError,
+             "The file is not an audio file of a type that can be read.");
+    return nullptr;
+  }
+  FormatContextPtr context(raw);
+
+  auto findAudio = [&]() -> AVStream* {
+    for (unsigned i = 0; i < context->nb_streams; ++i) {
+      if (context->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) {
+        return context->streams[i];
+      }
+    }
+    return nullptr;
+  };
+  AVStream* stream = findAudio();
+  // Headers of PCM containers say everything; only streams whose headers
+  // leave something out are probed further (that decodes a few packets).
+  const bool needsProbe = !stream || stream->codecpar->sample_rate <= 0 ||
+                          stream->codecpar->ch_layout.nb_channels <= 0 ||
+                          (stream->codecpar->bit_rate <= 0 && context->bit_rate <= 0) ||
+                          (stream->codecpar->codec_id == AV_CODEC_ID_AAC &&
+                           stream->codecpar->profile == FF_PROFILE_UNKNOWN);
+  if (needsProbe) {
+    context->max_analyze_duration = AV_TIME_BASE;
+    if (avformat_find_stream_info(context.get(), nullptr) < 0 && !stream) {
+      setError(error, kOSStatusErrorDomain, osstatus::kInvalidFileError,
+               "The file holds no audio that can be read.");
+      return nullptr;
+    }
+    stream = findAudio();
+  }
+  if (!stream) {
+    setError(error, kOSStatusErrorDomain, osstatus::kInvalidFileError, "The file holds no audio.");
+    return nullptr;
+  }
+  const AVCodecParameters& codec = *stream->codecpar;
+
+  auto info = std::make_unique<AudioFileInfo>();
+  info->fileTypeName = fileTypeName(*context, codec, path);
+  info->streamDescription = describe(codec);
+  info->dataFormatName = formatName(info->streamDescription.formatID);
+  if (info->dataFormatName.empty()) {
+    const AVCodecDescriptor* descriptor = avcodec_descriptor_get(codec.codec_id);
+    if (descriptor && descriptor->long_name) info->dataFormatName = descriptor->long_name;
+  }
+  if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0) {
+    info->estimatedDuration = static_cast<double>(stream->duration) * av_q2d(stream->time_base);
+  } else if (context->duration != AV_NOPTS_VALUE && context->duration > 0) {
+    info->estimatedDuration = static_cast<double>(context->duration) / AV_TIME_BASE;
+  }
+  if (!std::isfinite(info->estimatedDuration) || info->estimatedDuration < 0) {
+    info->estimatedDuration = 0;
+  }
+  info->bitRate =
+      codec.bit_rate > 0 ? codec.bit_rate : std::max<std::int64_t>(context->bit_rate, 0);
+  info->channelLayoutTag = avLayout(codec.ch_layout);
+  info->infoDictionary = infoFromMetadata(*context, *stream);
+  return info;
+}
+
+// CAF specifics from the file itself: the exact description, the info
+// chunk, the channel layout, the duration from the packet table, user data.
+void applyCaf(const CafFile& caf, AudioFileInfo& info) {
+  const CafFile::AudioDescription& d = caf.description();
+  const std::string demuxerFormatName = info.dataFormatName;
+  const AudioStreamDescription demuxed = info.streamDescription;
+  info.fileTypeName = "CAF file";
+  info.streamDescription = {d.sampleRate,     fourCCText(d.formatID), d.formatFlags,
+                            d.bytesPerPacket, d.framesPerPacket,      d.channelsPerFrame,
+                            d.bitsPerChannel};
+  AudioStreamDescription& sd = info.streamDescription;
+  if (sd.formatID == "lpcm") {
+    // CAF has its own two PCM flags (1 float, 2 little-endian); the
+    // description uses the platform's, like every other container here.
+    sd.formatFlags = ((d.formatFlags & 1) ? 1u : 4u) | ((d.formatFlags & 2) ? 0u : 2u) | 8u;
+  } else if (sd.formatID == "alac" && sd.formatFlags == 0) {
+    // Some writers leave the flags 0; the decoder configuration tells.
+    sd.formatFlags = demuxed.formatFlags;
+  }
+  info.dataFormatName = formatName(info.streamDescription.formatID);
+  if (info.dataFormatName.empty()) {
+    info.dataFormatName =
+        demuxerFormatName.empty() ? info.streamDescription.formatID : demuxerFormatName;
+  }
+  if (const double duration = caf.estimatedDuration(); duration > 0) {
+    info.estimatedDuration = duration;
+  }
+  if (info.streamDescription.formatID == "lpcm") {
+    info.bitRate = static_cast<std::int64_t>(d.sampleRate * d.bitsPerChannel * d.channelsPerFrame);
+  } else if (info.bitRate <= 0 && info.estimatedDuration > 0) {
+    info.bitRate = static_cast<std::int64_t>(static_cast<double>(caf.audioDataSize()) * 8 /
+                                             info.estimatedDuration);
+  }
+  info.channelLayoutTag = caf.channelLayout() ? cafLayout(caf.channelLayout()->tag)
+                                              : undeclaredLayout(d.channelsPerFrame);
+  info.infoDictionary = caf.infoDictionary();
+  info.userData.clear();
+  for (const auto& chunk : caf.chunks()) {
+    if (chunk.type == "data") continue;
+    // The loaded bodies come back in the same order as the chunks.
+    const std::size_t index = static_cast<std::size_t>(
+        std::count_if(info.userData.begin(), info.userData.end(),
+                      [&](const auto& entry) { return entry.first == chunk.type; }));
+    info.userData.emplace_back(chunk.type, caf.userDataChunk(chunk.type, index));
+  }
+}
+
+int openErrorCode(int err) {
+  return err == ENOENT || err == ENOTDIR ? osstatus::kFileNotFoundError
+         : err == EACCES || err == EPERM ? osstatus::kPermissionsError
+                                         : osstatus::kIOError;
+}
+
+bool isCaf(const std::string& path) { return leadingBytes(path, 4) == "caff"; }
+
+}  // namespace
+
+std::string channelLayoutName(ChannelLayoutTag tag) {
+  switch (tag) {
+    case ChannelLayoutTag::Mono:
+      return "Mono";
+    case ChannelLayoutTag::Stereo:
+      return "Stereo";
+    case ChannelLayoutTag::StereoHeadphones:
+      return "Stereo Headphones";
+    case ChannelLayoutTag::MatrixStereo:
+      return "Matrix Stereo";
+    case ChannelLayoutTag::MidSide:
+      return "Mid-Side";
+    case ChannelLayoutTag::XY:
+      return "XY";
+    case ChannelLayoutTag::Binaural:
+      return "Binaural";
+    case ChannelLayoutTag::AmbisonicB:
+      return "Ambisonic B";
+    case ChannelLayoutTag::Quadraphonic:
+      return "Quadraphonic";
+    case ChannelLayoutTag::Pentagonal:
+      return "Pentagonal";
+    case ChannelLayoutTag::Hexagonal:
+      return "Hexagonal";
+    case ChannelLayoutTag::Octagonal:
+      return "Octagonal";
+    case ChannelLayoutTag::Cube:
+      return "Cube";
+    case ChannelLayoutTag::None:
+    case ChannelLayoutTag::Other:
+      break;
+  }
+  return {};
+}
+
+std::optional<Data> AudioFileInfo::userDataChunk(const std::string& type, std::size_t index) const {
+  for (const auto& [chunkType, body] : userData) {
+    if (chunkType != type) continue;
+    if (index == 0) return body;
+    --index;
+  }
+  return std::nullopt;
+}
+
+std::unique_ptr<AudioFileInfo> openAudioFile(const std::string& path, Error* error) {
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0) {
+    const int err = errno;
+    setError(error, kOSStatusErrorDomain, openErrorCode(err),
+             "The file cannot be opened: " + std::string(std::strerror(err)) + ".");
+    return nullptr;
+  }
+  if (!S_ISREG(status.st_mode)) {
+    setError(error, kOSStatusErrorDomain, osstatus::kUnsupportedFileTypeError,
+             "The item is not a file.");
+    return nullptr;
+  }
+  if (isCaf(path)) {
+    // Our own reader decides for CAF; the demuxer only adds the bit rate of
+    // compressed data, and the names of formats we have no row for.
+    std::optional<CafFile> caf = CafFile::readFile(path, error);
+    if (!caf) return nullptr;
+    std::unique_ptr<AudioFileInfo> info = openWithDemuxer(path, nullptr);
+    if (!info) info = std::make_unique<AudioFileInfo>();
+    applyCaf(*caf, *info);
+    return info;
+  }
+  return openWithDemuxer(path, error);
+}
+
+bool writeInfoDictionary(const std::string& path, const InfoDictionary& info, Error* error) {
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0) {
+    const int err = errno;
+    return setError(error, kOSStatusErrorDomain, openErrorCode(err),
+                    "The file cannot be opened: " + std::string(std::strerror(err)) + ".");
+  }
+  if (S_ISREG(status.st_mode) && isCaf(path))
+    return CafFile::writeInfoDictionary(path, info, error);
+  return setError(error, kOSStatusErrorDomain, osstatus::kUnsupportedFileTypeError,
+                  "The info dictionary of this type of file cannot be written.");
+}
+
+}  // namespace quorvel
