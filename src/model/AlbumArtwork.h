@@ -5,15 +5,13 @@
 #include <optional>
 #include <string>
 
+#include "platform/ImageCodec.h"
 #include "support/Error.h"
 #include "support/Value.h"
 
 namespace quorvel {
 
-class PlistValue;
-
-// Bitmap file types, numbered as the desktop's bitmap image classes number them.
-enum class BitmapFileType : int { TIFF = 0, BMP = 1, GIF = 2, JPEG = 3, PNG = 4 };
+// BitmapFileType (TIFF 0, BMP 1, GIF 2, JPEG 3, PNG 4) comes from platform/ImageCodec.h.
 
 // One picture embedded in a file's tags (or read from an image file, the
 // clipboard or the network): the encoded bytes exactly as stored, the picture
@@ -26,22 +24,47 @@ class AlbumArtwork {
  public:
   AlbumArtwork() = default;
 
-  // None for empty bytes or bytes that do not decode as an image.
+  // A new artwork (type 3, front cover) with `data` and the name. None for
+  // empty bytes, bytes not in an accepted image format, and images whose
+  // header declares more than ImageCodec::kMaxPixels pixels (never decoded).
+  // Only the header is read. The bytes are interned. Thread: any.
   static std::shared_ptr<AlbumArtwork> albumArtworkFromData(const Data& data,
                                                             const std::string& originalFileName);
+  // As albumArtworkFromData with the contents of a regular file of at most
+  // kMaxFileSize bytes and the path's last component. None when the file
+  // cannot be read. Thread: any.
   static std::shared_ptr<AlbumArtwork> albumArtworkFromFile(const std::string& path);
+  // As albumArtworkFromFile for a "file://" URL (percent-escapes decoded).
+  // Other schemes give none: downloads belong to the layers that own HTTP.
   static std::shared_ptr<AlbumArtwork> albumArtworkFromURL(const std::string& url);
 
-  // Keyed-archive form with the keys "artworkType", "data", "originalFilename",
-  // "comments"; restoring sets the data through setData, deriving every field.
+  // The bytes shared by every artwork holding equal bytes: readers pass each
+  // picture through this so that a cover repeated across an album's files is
+  // held once (setData interns as well). Thread: any.
+  static Data internedData(const Data& data);
+
+  // Largest image file albumArtworkFromFile reads.
+  static constexpr std::uintmax_t kMaxFileSize = 256u * 1024 * 1024;
+
+  // Keyed-archive form (class "AlbumArtwork") with the keys "artworkType",
+  // "data", "originalFilename", "comments"; derived fields are not archived.
+  // Thread: any (reading this artwork).
   Data archivedData() const;
-  static std::shared_ptr<AlbumArtwork> fromArchivedData(const Data& archive, Error* error = nullptr);
+  // Restores an artwork from archivedData(), setting the bytes through
+  // setData so every derived field is computed afresh. None, with `error`
+  // (KeyedArchive::kReadCorruptError), for anything that is not such an
+  // archive: another class, missing, empty or non-byte "data", a type outside
+  // 32 bits, non-string names. A missing type reads as 0. Thread: any.
+  static std::shared_ptr<AlbumArtwork> fromArchivedData(const Data& archive,
+                                                        Error* error = nullptr);
 
   std::uint32_t artworkType() const { return type_; }
   void setArtworkType(std::uint32_t type) { type_ = type; }
   const Data& data() const { return data_; }
-  // Stores the bytes and derives width, height, size, MIME type and MD5, unless
-  // they are the very same buffer already held.
+  // Stores the bytes (interned) and derives width and height (header only),
+  // size, MIME type and MD5, unless they are the very same buffer already
+  // held. Bytes that are not an image give width and height 0. Not
+  // synchronised: one writer, no concurrent readers.
   void setData(const Data& data);
   const std::string& mimeType() const { return mimeType_; }
   void setMimeType(std::string mimeType) { mimeType_ = std::move(mimeType); }
@@ -54,18 +77,30 @@ class AlbumArtwork {
   std::int64_t height() const { return height_; }
   const std::string& md5() const { return md5_; }
 
-  std::string dimensions() const;  // "%ld x %ld"
-  std::string extension() const;   // by MIME type: "jpg", "png", "gif", "tiff", "bmp"
+  std::string dimensions() const;  // "%ld x %ld" of width and height
+  // By MIME type: "jpg", "png", "gif", "tiff", "bmp"; "jpg" for any other.
+  std::string extension() const;
+  // By MIME type: JPEG, PNG, GIF, TIFF; JPEG for "image/bmp" and any other.
   BitmapFileType imageFileType() const;
   std::string description() const { return mimeType_; }
   std::string stringValue() const { return md5_; }
 
-  // Writes the bytes unchanged, atomically.
+  // MIME type by the first byte of encoded image data ("unknown" when none fits).
+  static std::string mimeTypeForData(const Data& data);
+
+  // Writes the bytes unchanged, atomically (temporary file, then rename).
+  // False with `error` when it cannot. Thread: any.
   bool writeToFile(const std::string& path, Error* error = nullptr) const;
-  // Re-encodes in `type` and writes, only when nothing exists at `path`.
+  // Decodes the bytes, encodes them in `type` without metadata and writes
+  // the result, only when nothing exists at `path` (the existing entry, even
+  // a dangling link, is left untouched and error 516 is returned). Images
+  // beyond the decoding limit are refused. Thread: any.
   bool saveAsType(BitmapFileType type, const std::string& path, Error* error = nullptr) const;
 
  private:
+  // setData with the header when the caller has already read it.
+  void storeData(const Data& data, std::optional<ImageCodec::Header> header);
+
   std::uint32_t type_ = 3;  // front cover
   std::optional<std::string> originalFilename_;
   std::optional<std::string> comments_;

@@ -21,17 +21,20 @@ class Data {
   explicit Data(ByteBuffer bytes);
   Data(const void* bytes, std::size_t size);
   static Data fromString(std::string_view text);
+  // Adopts a buffer that is already shared (the artwork cache hands out one
+  // buffer per distinct image).
+  explicit Data(std::shared_ptr<const ByteBuffer> buffer) : buffer_(std::move(buffer)) {}
 
   const std::uint8_t* bytes() const { return buffer_ ? buffer_->data() : nullptr; }
   std::size_t size() const { return buffer_ ? buffer_->size() : 0; }
   bool empty() const { return size() == 0; }
   const ByteBuffer& buffer() const;
-  std::string_view view() const {
-    return {reinterpret_cast<const char*>(bytes()), size()};
-  }
+  std::string_view view() const { return {reinterpret_cast<const char*>(bytes()), size()}; }
   // True when both hold the very same buffer (not merely equal bytes).
   bool isSameObject(const Data& other) const { return buffer_ == other.buffer_; }
   const void* identity() const { return buffer_.get(); }
+  // The buffer itself, so a cache can refer to it weakly.
+  const std::shared_ptr<const ByteBuffer>& sharedBuffer() const { return buffer_; }
 
   friend bool operator==(const Data& a, const Data& b);
 
@@ -43,10 +46,10 @@ class Data {
 class Number {
  public:
   Number() = default;
-  Number(std::int64_t value) : value_(value) {}  // NOLINT(google-explicit-constructor)
-  Number(int value) : value_(std::int64_t{value}) {}  // NOLINT(google-explicit-constructor)
+  Number(std::int64_t value) : value_(value) {}            // NOLINT(google-explicit-constructor)
+  Number(int value) : value_(std::int64_t{value}) {}       // NOLINT(google-explicit-constructor)
   Number(unsigned value) : value_(std::int64_t{value}) {}  // NOLINT(google-explicit-constructor)
-  Number(double value) : value_(value) {}  // NOLINT(google-explicit-constructor)
+  Number(double value) : value_(value) {}                  // NOLINT(google-explicit-constructor)
 
   bool isInteger() const { return std::holds_alternative<std::int64_t>(value_); }
   std::int64_t int64Value() const;
@@ -68,13 +71,13 @@ enum class ValueKind : int { Other = 0, Text = 1, Number = 2, Data = 3 };
 class Object {
  public:
   Object() = default;
-  Object(std::string text) : value_(std::move(text)) {}  // NOLINT
+  Object(std::string text) : value_(std::move(text)) {}    // NOLINT
   Object(const char* text) : value_(std::string(text)) {}  // NOLINT
-  Object(Number number) : value_(number) {}  // NOLINT
+  Object(Number number) : value_(number) {}                // NOLINT
   Object(std::int64_t number) : value_(Number(number)) {}  // NOLINT
-  Object(int number) : value_(Number(number)) {}  // NOLINT
-  Object(double number) : value_(Number(number)) {}  // NOLINT
-  Object(Data data) : value_(std::move(data)) {}  // NOLINT
+  Object(int number) : value_(Number(number)) {}           // NOLINT
+  Object(double number) : value_(Number(number)) {}        // NOLINT
+  Object(Data data) : value_(std::move(data)) {}           // NOLINT
 
   bool isNone() const { return std::holds_alternative<std::monostate>(value_); }
   explicit operator bool() const { return !isNone(); }
