@@ -109,13 +109,11 @@ void ZRConcreteUndoTask::perform() {
   if (!invocation_) {
     return;
   }
-  if (retainedTarget_) {
-    invocation_(retainedTarget_.get());
-    return;
-  }
   // Holding the target for the length of the call keeps it from going away
-  // in the middle of it.
-  if (auto target = target_.lock()) {
+  // in the middle of it, even if the call makes the manager forget it. The
+  // invocation itself stays until the task is freed, for the same reason.
+  std::shared_ptr<void> target = retainedTarget_ ? retainedTarget_ : target_.lock();
+  if (target) {
     invocation_(target.get());
   }
 }
@@ -140,7 +138,6 @@ bool ZRConcreteUndoTask::targetIsAlive() const {
 void ZRConcreteUndoTask::forgetTarget() {
   target_.reset();
   retainedTarget_.reset();
-  invocation_ = nullptr;
 }
 
 // ---------------------------------------------------------------------------
