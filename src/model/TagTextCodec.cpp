@@ -30,16 +30,6 @@ bool isAscii(std::string_view text) {
   return true;
 }
 
-std::string asciiUppercase(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'a' && c <= 'z') {
-      c = static_cast<char>(c - 'a' + 'A');
-    }
-  }
-  return out;
-}
-
 std::string decodeBase64Lenient(std::string_view text) {
   static const std::array<int, 256> table = [] {
     std::array<int, 256> t{};

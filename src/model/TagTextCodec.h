@@ -14,8 +14,6 @@ namespace quorvel {
 std::string latin1BytesToUtf8(std::string_view bytes);
 // True when every byte is 7-bit ASCII.
 bool isAscii(std::string_view text);
-// Upper-cases ASCII letters only (tag names are ASCII; other bytes stay).
-std::string asciiUppercase(std::string_view text);
 // Decodes Base64, skipping every character outside the alphabet (spaces,
 // new lines and padding included), so joined or wrapped texts still decode.
 std::string decodeBase64Lenient(std::string_view text);
