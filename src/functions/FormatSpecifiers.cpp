@@ -1,31 +1,30 @@
 #include "functions/FormatSpecifiers.h"
 
+#include <unicode/datefmt.h>
+#include <unicode/locid.h>
 #include <unicode/unistr.h>
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 
+#include "document/FileSizeFormatter.h"
+#include "document/SecondsFormatter.h"
+#include "model/AudioMetadata.h"
 #include "model/TagKeys.h"
 #include "support/Localization.h"
+#include "support/Text.h"
 
 namespace quorvel {
 
 namespace {
 
-std::u16string utf16FromUtf8(std::string_view text) {
-  const icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(
-      icu::StringPiece(text.data(), static_cast<std::int32_t>(text.size())));
-  return std::u16string(unicode.getBuffer(), static_cast<std::size_t>(unicode.length()));
-}
+std::u16string utf16FromUtf8(std::string_view text) { return utf8ToUtf16(text); }
 
-std::string utf8FromUtf16(std::u16string_view text) {
-  const icu::UnicodeString unicode(false, text.data(), static_cast<std::int32_t>(text.size()));
-  std::string out;
-  unicode.toUTF8String(out);
-  return out;
-}
+std::string utf8FromUtf16(std::u16string_view text) { return utf16ToUtf8(text); }
 
 // A specifier may be handed over with its braces; they are not part of it.
 std::u16string trimmedSpecifier(std::string_view specifier) {
@@ -92,6 +91,9 @@ std::string fallbackWordForKey(const std::string& key) {
 struct Vocabulary {
   std::vector<std::string> keys;
   std::vector<std::u16string> keys16;
+  // Positions in `keys` by first character (all keys are ASCII), so a group
+  // is searched in one pass rather than once per key.
+  std::array<std::vector<std::size_t>, 128> byFirstUnit;
 };
 
 const Vocabulary& vocabulary() {
@@ -103,8 +105,9 @@ const Vocabulary& vocabulary() {
     std::sort(v.keys.begin(), v.keys.end(), [](const std::string& a, const std::string& b) {
       return a.size() != b.size() ? a.size() > b.size() : a < b;
     });
-    for (const std::string& key : v.keys) {
-      v.keys16.push_back(utf16FromUtf8(key));
+    for (std::size_t rank = 0; rank < v.keys.size(); ++rank) {
+      v.keys16.push_back(utf16FromUtf8(v.keys[rank]));
+      v.byFirstUnit[static_cast<unsigned char>(v.keys[rank][0]) & 0x7Fu].push_back(rank);
     }
     return v;
   }();
@@ -350,10 +353,31 @@ void FormatSpecifiers::removeFormatSpecifier(std::string_view specifier) {
 // values of inner groups but no key of its own has no placeholder, so it
 // vanishes and a value never becomes a tag name to look up.
 std::u16string FormatSpecifiers::placeholderInGroup(TextRange group) const {
-  for (const std::u16string& key : vocabulary().keys16) {
-    if (findFormat(key, group.location, group.end()) != TextRange::kNotFound) {
-      return key;
+  // The key found first in vocabulary order is the one of lowest rank that
+  // occurs anywhere in the group.
+  const Vocabulary& words = vocabulary();
+  std::size_t best = words.keys16.size();
+  for (std::size_t i = group.location; i < group.end(); ++i) {
+    if (text_[i] >= 128 || !isFormat(i)) {
+      continue;
     }
+    for (const std::size_t rank : words.byFirstUnit[text_[i]]) {
+      if (rank >= best) {
+        break;  // ranks are ascending within a bucket
+      }
+      const std::u16string& key = words.keys16[rank];
+      if (key.size() <= group.end() - i &&
+          std::u16string_view(text_).substr(i, key.size()) == key &&
+          std::all_of(inserted_.begin() + static_cast<std::ptrdiff_t>(i),
+                      inserted_.begin() + static_cast<std::ptrdiff_t>(i + key.size()),
+                      [](bool inserted) { return !inserted; })) {
+        best = rank;
+        break;
+      }
+    }
+  }
+  if (best < words.keys16.size()) {
+    return words.keys16[best];
   }
   const std::size_t innerStart = group.location + 1;
   const std::size_t innerEnd = group.end() - 1;
@@ -419,6 +443,108 @@ std::string expandFormatSpecifiers(std::string_view format, const FormatValueFor
     }
   }
   return working.string();
+}
+
+namespace {
+
+// A file date as the user's locale writes it with its short date and short
+// time styles ("1/2/24, 3:04 PM").
+std::string shortDateTimeText(const std::optional<AudioMetadata::TimePoint>& date) {
+  if (!date) {
+    return {};
+  }
+  const icu::Locale locale(defaultLocaleName().c_str());
+  const std::unique_ptr<icu::DateFormat> format(icu::DateFormat::createDateTimeInstance(
+      icu::DateFormat::kShort, icu::DateFormat::kShort, locale));
+  if (!format) {
+    return {};
+  }
+  const auto milliseconds =
+      std::chrono::duration_cast<std::chrono::milliseconds>(date->time_since_epoch()).count();
+  icu::UnicodeString text;
+  format->format(static_cast<UDate>(milliseconds), text);
+  std::string out;
+  text.toUTF8String(out);
+  return out;
+}
+
+std::string numberText(const std::optional<Number>& number) {
+  return number ? number->stringValue() : std::string();
+}
+
+}  // namespace
+
+std::string formatSpecifierValueForKey(const AudioMetadata& record, const std::string& key) {
+  if (key.empty() || key[0] != '_') {
+    return record.valueForKey(key).stringValue().value_or(std::string());
+  }
+  if (key == "_FILENAME") {
+    std::string name = record.sourceFilename().value_or(std::string());
+    const std::string extension = record.sourceFileExtension().value_or(std::string());
+    if (!extension.empty() && name.size() > extension.size() &&
+        name.compare(name.size() - extension.size() - 1, std::string::npos, "." + extension) == 0) {
+      name.resize(name.size() - extension.size() - 1);
+    }
+    return name;
+  }
+  if (key == "_FILEFULLPATH") {
+    return record.sourceLocation().value_or(std::string());
+  }
+  if (key == "_FILEEXTENSION") {
+    return record.sourceFileExtension().value_or(std::string());
+  }
+  if (key == "_BITRATE") {
+    return numberText(record.sourceBitrate());
+  }
+  if (key == "_SAMPLERATE") {
+    return numberText(record.sourceSampleRate());
+  }
+  if (key == "_CHANNELS") {
+    return numberText(record.sourceChannels());
+  }
+  if (key == "_SAMPLESIZE") {
+    return numberText(record.sourceSampleSize());
+  }
+  if (key == "_BITRATEMETHOD") {
+    return record.sourceBitrateMode().value_or(std::string());
+  }
+  if (key == "_CHANNELMODE") {
+    return record.sourceChannelMode().value_or(std::string());
+  }
+  if (key == "_FILEFORMAT") {
+    return record.sourceFormat().value_or(std::string());
+  }
+  if (key == "_FILEKIND") {
+    return record.sourceKind().value_or(std::string());
+  }
+  if (key == "_TAGFORMAT") {
+    return record.sourceTagFormat().value_or(std::string());
+  }
+  if (key == "_FILEDATEMODIFIED") {
+    return shortDateTimeText(record.sourceDateModified());
+  }
+  if (key == "_FILEDATECREATED") {
+    return shortDateTimeText(record.sourceDateCreated());
+  }
+  if (key == "_FILESIZE") {
+    return record.sourceFileSize()
+               ? FileSizeFormatter().stringForObjectValue(Object(*record.sourceFileSize()))
+               : std::string();
+  }
+  if (key == "_FILELENGTH") {
+    return record.sourceLength()
+               ? SecondsFormatter().stringForObjectValue(Object(*record.sourceLength()))
+               : std::string();
+  }
+  // A custom tag whose name begins with an underscore.
+  return record.valueForKey(key).stringValue().value_or(std::string());
+}
+
+std::string expandFormatSpecifiers(std::string_view format, const AudioMetadata& record,
+                                   const FormatExpansionOptions& options) {
+  return expandFormatSpecifiers(
+      format, [&record](const std::string& key) { return formatSpecifierValueForKey(record, key); },
+      options);
 }
 
 const std::vector<std::string>& formatSpecifierKeys() { return vocabulary().keys; }

@@ -9,6 +9,8 @@
 
 namespace quorvel {
 
+class AudioMetadata;
+
 // A run of UTF-16 code units in a format string, the unit in which the system
 // counts characters. `location` is kNotFound when there is no such run.
 struct TextRange {
@@ -121,6 +123,25 @@ class FormatSpecifiers {
 // per "{" of the format. Never fails; any thread, as far as `valueForKey` allows.
 std::string expandFormatSpecifiers(std::string_view format, const FormatValueForKey& valueForKey,
                                    const FormatExpansionOptions& options = {});
+
+// Expands `format` against `record`, its values read by
+// formatSpecifierValueForKey. This is the call of every user of format strings;
+// the default options are those of copy tag to tag, artwork extraction and the
+// artwork file beside an audio file. Never fails. Call it on the thread that
+// holds the record.
+std::string expandFormatSpecifiers(std::string_view format, const AudioMetadata& record,
+                                   const FormatExpansionOptions& options = {});
+
+// The text of placeholder `key` in `record`, before any expansion option: a
+// tag key (or custom name) gives the string form of its first value, empty
+// when there is none; the source keys give "_FILENAME" the file name without
+// extension, "_FILEFULLPATH" the path, "_FILEEXTENSION" the extension without
+// the dot, "_BITRATE", "_SAMPLERATE", "_CHANNELS", "_SAMPLESIZE" the number in
+// decimal, "_BITRATEMETHOD", "_CHANNELMODE", "_FILEFORMAT", "_FILEKIND",
+// "_TAGFORMAT" the text, "_FILEDATEMODIFIED" and "_FILEDATECREATED" the date in
+// the locale's short date and time styles, "_FILESIZE" and "_FILELENGTH" the
+// texts of FileSizeFormatter and SecondsFormatter. An absent property gives "".
+std::string formatSpecifierValueForKey(const AudioMetadata& record, const std::string& key);
 
 // The placeholder vocabulary: every canonical tag key and every source key,
 // longest first, keys of equal length in byte-wise order. Built once; any thread.

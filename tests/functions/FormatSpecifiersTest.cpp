@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <map>
+#include <memory>
 #include <string>
+
+#include "model/AudioMetadata.h"
+#include "support/Text.h"
 
 namespace quorvel {
 namespace {
@@ -269,6 +274,86 @@ TEST(FormatSpecifiersTest, MenuTags) {
   EXPECT_EQ(insertFormatSpecifierForMenuTag(17, "ab", TextRange{1, 0}), "a{}b");
   EXPECT_EQ(insertFormatSpecifierForMenuTag(11, "{ALBUM} - x", TextRange{10, 1}),
             "{ALBUM} - {TRACKTITLE}");
+}
+
+std::shared_ptr<AudioMetadata> sampleRecord() {
+  auto record = std::make_shared<AudioMetadata>();
+  record->setSourceLocation("/music/AC:DC/01 Intro.flac");
+  record->setMetadataObjectValue(Object("Live"), "ALBUM");
+  record->setMetadataObjectValue(Object(Number(3)), "TRACKNUMBER");
+  record->setMetadataObjectValues({Object("Jazz"), Object("Soul")}, "GENRE");
+  record->setSourceBitrate(Number(320000));
+  record->setSourceSampleRate(Number(44100));
+  record->setSourceChannels(Number(2));
+  record->setSourceSampleSize(Number(0));
+  record->setSourceBitrateMode("VBR");
+  record->setSourceChannelMode("Joint Stereo");
+  record->setSourceFormat("Free Lossless Audio Codec");
+  record->setSourceKind("FLAC");
+  record->setSourceTagFormat("Vorbis Comment, ID3v2");
+  record->setSourceFileSize(Number(1500000));
+  record->setSourceLength(3725.9);
+  return record;
+}
+
+TEST(FormatSpecifiersTest, RecordValuesAndSourceKeys) {
+  const auto record = sampleRecord();
+  EXPECT_EQ(expandFormatSpecifiers("{_FILENAME}|{_FILEEXTENSION}|{_FILEFULLPATH}", *record),
+            "01 Intro|flac|/music/AC/DC/01 Intro.flac");
+  EXPECT_EQ(expandFormatSpecifiers("{_BITRATE}|{_SAMPLERATE}|{_CHANNELS}|{_SAMPLESIZE}", *record),
+            "320000|44100|2|0");
+  EXPECT_EQ(expandFormatSpecifiers(
+                "{_BITRATEMETHOD}|{_CHANNELMODE}|{_FILEFORMAT}|{_FILEKIND}|{_TAGFORMAT}", *record),
+            "VBR|Joint Stereo|Free Lossless Audio Codec|FLAC|Vorbis Comment, ID3v2");
+  EXPECT_EQ(expandFormatSpecifiers("{_FILESIZE}|{_FILELENGTH}", *record), "1.50 MB|(1:2:05)");
+  // Tags: the first value's text; numbers in decimal.
+  EXPECT_EQ(expandFormatSpecifiers("{GENRE}, {TRACKNUMBER}. {ALBUM}", *record), "Jazz, 3. Live");
+  EXPECT_EQ(expandFormatSpecifiers("{TRACKNUMBER}", *record, renameOptions()), "03");
+
+  // The rename function's view of the same record.
+  EXPECT_EQ(
+      expandFormatSpecifiers("{TRACKARTIST} - {ALBUM}/{DISCNUMBER-}{TRACKNUMBER} {TRACKTITLE}",
+                             *record, renameOptions("_")),
+      "Unknown Artist - Live/03 01 Intro");
+  EXPECT_EQ(expandFormatSpecifiers("{_FILENAME}", *record, renameOptions("_")), "01 Intro");
+  record->setSourceLocation("/music/a:b/c:d.e.mp3");
+  EXPECT_EQ(expandFormatSpecifiers("{_FILENAME}", *record, renameOptions("_")), "c_d.e");
+  EXPECT_EQ(expandFormatSpecifiers("{_FILEFULLPATH}", *record, renameOptions("_")),
+            ":music:a_b:c_d.e.mp3");
+  record->setSourceLocation("/music/.hidden");
+  EXPECT_EQ(expandFormatSpecifiers("{_FILENAME}|{_FILEEXTENSION}", *record), ".hidden|");
+
+  // Absent properties give empty values, so their groups vanish.
+  const auto empty = std::make_shared<AudioMetadata>();
+  EXPECT_EQ(expandFormatSpecifiers("[{_FILENAME}{_BITRATE}{_FILESIZE}{_FILELENGTH}"
+                                   "{_FILEDATEMODIFIED}{_FILEKIND}{ALBUM}]",
+                                   *empty),
+            "[]");
+  EXPECT_EQ(formatSpecifierValueForKey(*empty, "_NOSUCHSOURCE"), "");
+}
+
+TEST(FormatSpecifiersTest, FileDatesInTheUsersLocale) {
+  const std::string previous = defaultLocaleName();
+  auto record = std::make_shared<AudioMetadata>();
+  // Midday UTC, so the calendar day is the same in every time zone in use.
+  const auto noon = std::chrono::sys_days{std::chrono::year{2024} / 1 / 2} + std::chrono::hours{12};
+  record->setSourceDateModified(
+      std::chrono::time_point_cast<std::chrono::system_clock::duration>(noon));
+  record->setSourceDateCreated(
+      std::chrono::time_point_cast<std::chrono::system_clock::duration>(noon));
+  setDefaultLocaleName("en_US");
+  const std::string english = expandFormatSpecifiers("{_FILEDATEMODIFIED}", *record);
+  EXPECT_EQ(english.rfind("1/2/24, ", 0), 0u) << english;
+  setDefaultLocaleName("de_DE");
+  const std::string german = expandFormatSpecifiers("{_FILEDATECREATED}", *record);
+  EXPECT_EQ(german.rfind("02.01.24, ", 0), 0u) << german;
+  setDefaultLocaleName(previous);
+  // In file-name mode the separators of a date cannot make folders.
+  setDefaultLocaleName("en_US");
+  EXPECT_EQ(
+      expandFormatSpecifiers("{_FILEDATEMODIFIED}", *record, renameOptions("-")).find_first_of("/"),
+      std::string::npos);
+  setDefaultLocaleName(previous);
 }
 
 }  // namespace
