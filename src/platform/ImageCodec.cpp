@@ -75,26 +75,34 @@ std::string describe(const vips::VError& e, const char* fallback) {
 // raw camera files through ImageMagick, ...) is refused: those loaders are not
 // hardened against hostile input and no tag stores such pictures.
 bool isAcceptedLoader(std::string_view loader, const Data& bytes) {
+  // libvips names the loader by its type name.
   static constexpr std::array<std::string_view, 6> kLoaders = {
-      "jpegload_buffer", "pngload_buffer",  "gifload_buffer",
-      "tiffload_buffer", "webpload_buffer", "heifload_buffer"};
+      "VipsForeignLoadJpegBuffer", "VipsForeignLoadPngBuffer",  "VipsForeignLoadNsgifBuffer",
+      "VipsForeignLoadTiffBuffer", "VipsForeignLoadWebpBuffer", "VipsForeignLoadHeifBuffer"};
   if (std::find(kLoaders.begin(), kLoaders.end(), loader) != kLoaders.end()) {
     return true;
   }
   // ImageMagick is only trusted with Windows bitmaps, recognised by their signature.
-  return loader == "magickload_buffer" && bytes.size() >= 2 && bytes.bytes()[0] == 'B' &&
-         bytes.bytes()[1] == 'M';
+  return (loader == "VipsForeignLoadMagickBuffer" || loader == "VipsForeignLoadMagick7Buffer") &&
+         bytes.size() >= 2 && bytes.bytes()[0] == 'B' && bytes.bytes()[1] == 'M';
 }
 
 // Opens `bytes` with `loader`, reading the header only. The bytes are not
 // copied; the caller keeps them alive as long as the image.
-VImage openWith(const std::string& loader, const Data& bytes) {
+//
+// For pixel work the loader is strict: damaged or truncated image data fails
+// instead of being filled in with grey, since whatever is made from the pixels
+// (a scaled cover, a converted file) would carry the damage as if it were
+// picture. Merely reading the size stays lenient.
+VImage openWith(const std::string& loader, const Data& bytes, bool strict) {
   VipsBlob* blob = vips_blob_new(nullptr, bytes.bytes(), bytes.size());
   VImage out;
-  VImage::call(loader.c_str(), VImage::option()
-                                   ->set("buffer", blob)
-                                   ->set("out", &out)
-                                   ->set("access", VIPS_ACCESS_SEQUENTIAL));
+  VImage::call(loader.c_str(),
+               VImage::option()
+                   ->set("buffer", blob)
+                   ->set("out", &out)
+                   ->set("access", VIPS_ACCESS_SEQUENTIAL)
+                   ->set("fail_on", strict ? VIPS_FAIL_ON_ERROR : VIPS_FAIL_ON_NONE));
   vips_area_unref(VIPS_AREA(blob));
   return out;
 }
@@ -136,7 +144,7 @@ std::optional<Opened> openBytes(const Data& bytes, Error* error) {
   Opened opened;
   opened.loader = found;
   try {
-    VImage image = openWith(opened.loader, bytes);
+    VImage image = openWith(opened.loader, bytes, false);
     opened.header.width = image.width();
     opened.header.height = image.height();
     opened.header.decodable =
@@ -194,7 +202,7 @@ std::optional<ImageCodec::Image> ImageCodec::decode(const Data& bytes, Error* er
   auto impl = std::make_shared<Image::Impl>();
   impl->width = opened->header.width;
   impl->height = opened->header.height;
-  impl->open = [loader = opened->loader, bytes] { return openWith(loader, bytes); };
+  impl->open = [loader = opened->loader, bytes] { return openWith(loader, bytes, true); };
   return Image(std::move(impl));
 }
 
@@ -287,6 +295,52 @@ Data ImageCodec::encode(const Image& image, BitmapFileType type, float jpegCompr
   } catch (const vips::VError& e) {
     setError(error, kErrorDomain, kEncodeError, describe(e, "The image could not be encoded."));
     return {};
+  }
+}
+
+std::optional<ImageCodec::Image> ImageCodec::fromBitmap(const Bitmap& bitmap, Error* error) {
+  if (!vipsReady() || !withinLimits(bitmap.width, bitmap.height, 1, 1) || bitmap.bands < 1 ||
+      bitmap.bands > 4 ||
+      bitmap.samples.size() !=
+          static_cast<std::size_t>(bitmap.width * bitmap.height * bitmap.bands)) {
+    setError(error, kErrorDomain, kDecodeError, "The bitmap does not match its size.");
+    return std::nullopt;
+  }
+  auto samples = std::make_shared<const ByteBuffer>(bitmap.samples);
+  auto impl = std::make_shared<Image::Impl>();
+  impl->width = bitmap.width;
+  impl->height = bitmap.height;
+  impl->open = [samples, width = static_cast<int>(bitmap.width),
+                height = static_cast<int>(bitmap.height), bands = bitmap.bands] {
+    // libvips only reads from the buffer; the closure keeps it alive.
+    VImage image =
+        VImage::new_from_memory(const_cast<std::uint8_t*>(samples->data()), samples->size(), width,
+                                height, bands, VIPS_FORMAT_UCHAR);
+    return image.copy(VImage::option()->set(
+        "interpretation", bands < 3 ? VIPS_INTERPRETATION_B_W : VIPS_INTERPRETATION_sRGB));
+  };
+  return Image(std::move(impl));
+}
+
+std::optional<ImageCodec::Bitmap> ImageCodec::bitmap(const Image& image, Error* error) {
+  auto rendered = render(image, error);
+  if (!rendered) {
+    return std::nullopt;
+  }
+  try {
+    VImage pixels = rendered->impl_->open();
+    size_t size = 0;
+    std::unique_ptr<void, decltype(&g_free)> memory(pixels.write_to_memory(&size), &g_free);
+    Bitmap result;
+    result.width = pixels.width();
+    result.height = pixels.height();
+    result.bands = pixels.bands();
+    const auto* bytes = static_cast<const std::uint8_t*>(memory.get());
+    result.samples.assign(bytes, bytes + size);
+    return result;
+  } catch (const vips::VError& e) {
+    setError(error, kErrorDomain, kDecodeError, describe(e, "The image could not be decoded."));
+    return std::nullopt;
   }
 }
 

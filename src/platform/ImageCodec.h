@@ -75,7 +75,8 @@ class ImageCodec {
 
   // Decodes and processes the pixels into memory as 8-bit sRGB (alpha kept):
   // the bitmap the encoders read. None, with `error`, when the pixels cannot
-  // be decoded. Thread: any.
+  // be decoded; damaged or truncated image data counts as undecodable rather
+  // than being filled in. Thread: any.
   static std::optional<Image> render(const Image& image, Error* error = nullptr);
 
   // Encodes in `type` without metadata; JPEG takes quality
@@ -83,6 +84,24 @@ class ImageCodec {
   // on failure. Thread: any.
   static Data encode(const Image& image, BitmapFileType type, float jpegCompression,
                      Error* error = nullptr);
+
+  // Raw 8-bit samples of an image, rows top to bottom, `bands` per pixel
+  // (1 grey, 2 grey and alpha, 3 RGB, 4 RGBA).
+  struct Bitmap {
+    std::int64_t width = 0;
+    std::int64_t height = 0;
+    int bands = 0;
+    ByteBuffer samples;
+  };
+
+  // An image made from raw samples (the samples are copied). None when the
+  // size is outside the limits, `bands` is not 1 to 4, or the buffer does not
+  // hold width * height * bands bytes. Thread: any.
+  static std::optional<Image> fromBitmap(const Bitmap& bitmap, Error* error = nullptr);
+
+  // The samples of the image after render(). None, with `error`, when the
+  // pixels cannot be decoded. Thread: any.
+  static std::optional<Bitmap> bitmap(const Image& image, Error* error = nullptr);
 
   // Decodes `bytes` and re-encodes them in `type` (decode, render, encode).
   // Empty Data with `error` on failure. Thread: any.
