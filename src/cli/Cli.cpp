@@ -13,6 +13,9 @@ const std::vector<Command>& commands() {
       {"keys", "keys [--json]",
        "List every tag key with its display name, description and names in each tag format",
        keysCommand},
+      {"read", "read [--json] [-j N] PATH...",
+       "Read files (and the audio files in folders) and print their tags, artwork and properties",
+       readCommand},
   };
   return table;
 }
@@ -105,8 +108,8 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   const std::string& name = args[i];
   for (const auto& command : commands()) {
     if (name == command.name) {
-      CommandContext context{std::vector<std::string>(args.begin() + static_cast<long>(i) + 1, args.end()),
-                             out, err};
+      CommandContext context{
+          std::vector<std::string>(args.begin() + static_cast<long>(i) + 1, args.end()), out, err};
       return command.function(context);
     }
   }

@@ -27,6 +27,11 @@ const std::vector<Command>& commands();
 
 // One function per command, each in its own file.
 int keysCommand(CommandContext& context);
+int readCommand(CommandContext& context);
+
+// The files to work on: each named file, and every accepted file in each
+// named folder (walked as the file list walks a dropped folder). Absolute paths.
+std::vector<std::string> expandPaths(const std::vector<std::string>& arguments);
 
 // Usage error: prints the message and the command's synopsis; returns 2.
 int usageError(CommandContext& context, const std::string& command, const std::string& message);

@@ -1,0 +1,171 @@
+#include <condition_variable>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <ostream>
+#include <thread>
+#include <variant>
+
+#include "cli/Commands.h"
+#include "cli/RecordJson.h"
+#include "document/FileWalker.h"
+#include "model/AudioFileReader.h"
+#include "model/AudioMetadata.h"
+
+namespace quorvel::cli {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> expandPaths(const std::vector<std::string>& arguments) {
+  std::vector<std::string> paths;
+  for (const std::string& argument : arguments) {
+    std::error_code ec;
+    std::string absolute = fs::absolute(argument, ec).lexically_normal().string();
+    if (ec) {
+      absolute = argument;
+    }
+    if (fs::is_directory(absolute, ec)) {
+      FileWalker::walkFolder(absolute, [&](const std::string& path) {
+        paths.push_back(path);
+        return true;
+      });
+    } else {
+      // A file named on the command line is read whatever its extension.
+      paths.push_back(absolute);
+    }
+  }
+  return paths;
+}
+
+namespace {
+
+using Outcome = std::variant<std::shared_ptr<AudioMetadata>, std::string>;
+
+// Reads `paths` on `jobs` threads and hands each outcome to `emit` in the
+// order of `paths`, as soon as it and all before it are done, so memory holds
+// only the records that are waiting for an earlier one.
+void readInOrder(const std::vector<std::string>& paths, unsigned jobs,
+                 const std::function<void(const std::string&, Outcome&)>& emit) {
+  std::vector<std::optional<Outcome>> outcomes(paths.size());
+  std::mutex mutex;
+  std::condition_variable ready;
+  std::size_t nextToRead = 0;
+
+  auto readOne = [&](std::size_t index) {
+    Error error;
+    auto record = AudioFileReader::metadataFromFile(paths[index], &error);
+    Outcome outcome =
+        record ? Outcome(record)
+               : Outcome(error.localizedDescription.empty() ? std::string("cannot read file")
+                                                            : error.localizedDescription);
+    std::lock_guard lock(mutex);
+    outcomes[index] = std::move(outcome);
+    ready.notify_all();
+  };
+  auto worker = [&] {
+    for (;;) {
+      std::size_t index;
+      {
+        std::lock_guard lock(mutex);
+        if (nextToRead >= paths.size()) {
+          return;
+        }
+        index = nextToRead++;
+      }
+      readOne(index);
+    }
+  };
+
+  std::vector<std::jthread> threads;
+  for (unsigned i = 1; i < jobs; ++i) {
+    threads.emplace_back(worker);
+  }
+  if (jobs <= 1) {
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+      readOne(i);
+      emit(paths[i], *outcomes[i]);
+      outcomes[i].reset();
+    }
+    return;
+  }
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    std::unique_lock lock(mutex);
+    ready.wait(lock, [&] { return outcomes[i].has_value(); });
+    Outcome outcome = std::move(*outcomes[i]);
+    outcomes[i].reset();
+    lock.unlock();
+    emit(paths[i], outcome);
+  }
+}
+
+}  // namespace
+
+int readCommand(CommandContext& context) {
+  bool json = false;
+  unsigned jobs = 1;
+  std::vector<std::string> arguments;
+  for (std::size_t i = 0; i < context.args.size(); ++i) {
+    const std::string& arg = context.args[i];
+    if (arg == "--json") {
+      json = true;
+    } else if (arg == "-j" || arg.starts_with("-j")) {
+      std::string value =
+          arg == "-j" ? (i + 1 < context.args.size() ? context.args[++i] : "") : arg.substr(2);
+      char* end = nullptr;
+      long n = std::strtol(value.c_str(), &end, 10);
+      if (value.empty() || *end != '\0' || n < 1 || n > 256) {
+        return usageError(context, "read", "-j needs a number of threads from 1 to 256");
+      }
+      jobs = static_cast<unsigned>(n);
+    } else if (arg == "--") {
+      arguments.insert(arguments.end(), context.args.begin() + static_cast<long>(i) + 1,
+                       context.args.end());
+      break;
+    } else if (arg.starts_with("-") && arg.size() > 1) {
+      return usageError(context, "read", "unknown option " + arg);
+    } else {
+      arguments.push_back(arg);
+    }
+  }
+  if (arguments.empty()) {
+    return usageError(context, "read", "no file or folder given");
+  }
+
+  const std::vector<std::string> paths = expandPaths(arguments);
+  bool failed = false;
+  bool first = true;
+  if (json) {
+    context.out << "[";
+  }
+  readInOrder(paths, jobs, [&](const std::string& path, Outcome& outcome) {
+    auto* record = std::get_if<std::shared_ptr<AudioMetadata>>(&outcome);
+    if (!record) {
+      failed = true;
+    }
+    if (json) {
+      auto object =
+          record ? recordToJson(**record) : errorToJson(path, std::get<std::string>(outcome));
+      std::string text = dumpJson(object);
+      // Indent the object inside the array.
+      std::string indented = "  ";
+      for (char c : text) {
+        indented += c;
+        if (c == '\n') {
+          indented += "  ";
+        }
+      }
+      context.out << (first ? "\n" : ",\n") << indented;
+    } else if (record) {
+      context.out << (first ? "" : "\n") << recordToText(**record);
+    } else {
+      context.err << "quorvel-cli: " << path << ": " << std::get<std::string>(outcome) << "\n";
+    }
+    first = false;
+  });
+  if (json) {
+    context.out << (first ? "]\n" : "\n]\n");
+  }
+  return failed ? 1 : 0;
+}
+
+}  // namespace quorvel::cli
