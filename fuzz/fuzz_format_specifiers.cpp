@@ -12,10 +12,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "functions/FormatSpecifiers.h"
+#include "model/AudioMetadata.h"
 #include "support/Value.h"
 
 namespace {
@@ -65,6 +67,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     }
     if (options.filenameMode && format.find('/') == std::string_view::npos) {
       check(result.find('/') == std::string::npos, "a value brought a folder separator");
+    }
+  }
+
+  // The same against a record whose location and tags are the value.
+  if (flags & 128) {
+    auto record = std::make_shared<AudioMetadata>();
+    record->setSourceLocation(value);
+    record->setMetadataObjectValue(Object(value), "ALBUM");
+    record->setMetadataObjectValue(Object(value), "TRACKNUMBER");
+    record->setSourceFileSize(Number(static_cast<std::int64_t>(value.size()) * 1000003));
+    record->setSourceLength(static_cast<double>(value.size()) * 61.5);
+    const std::string fromRecord = expandFormatSpecifiers(format, *record, options);
+    if (isValidUtf8(format) && isValidUtf8(value)) {
+      check(isValidUtf8(fromRecord), "expansion against a record made invalid UTF-8");
     }
   }
 

@@ -22,13 +22,9 @@ namespace quorvel {
 
 namespace {
 
-std::u16string utf16FromUtf8(std::string_view text) { return utf8ToUtf16(text); }
-
-std::string utf8FromUtf16(std::u16string_view text) { return utf16ToUtf8(text); }
-
 // A specifier may be handed over with its braces; they are not part of it.
 std::u16string trimmedSpecifier(std::string_view specifier) {
-  std::u16string text = utf16FromUtf8(specifier);
+  std::u16string text = utf8ToUtf16(specifier);
   const auto isBrace = [](char16_t c) { return c == u'{' || c == u'}'; };
   const auto first = std::find_if_not(text.begin(), text.end(), isBrace);
   const auto last = std::find_if_not(text.rbegin(), std::make_reverse_iterator(first), isBrace);
@@ -106,7 +102,7 @@ const Vocabulary& vocabulary() {
       return a.size() != b.size() ? a.size() > b.size() : a < b;
     });
     for (std::size_t rank = 0; rank < v.keys.size(); ++rank) {
-      v.keys16.push_back(utf16FromUtf8(v.keys[rank]));
+      v.keys16.push_back(utf8ToUtf16(v.keys[rank]));
       v.byFirstUnit[static_cast<unsigned char>(v.keys[rank][0]) & 0x7Fu].push_back(rank);
     }
     return v;
@@ -164,12 +160,12 @@ constexpr std::array<const char*, 43> kMenuTagKeys{
 
 }  // namespace
 
-FormatSpecifiers::FormatSpecifiers(std::string_view text) : FormatSpecifiers(utf16FromUtf8(text)) {}
+FormatSpecifiers::FormatSpecifiers(std::string_view text) : FormatSpecifiers(utf8ToUtf16(text)) {}
 
 FormatSpecifiers::FormatSpecifiers(std::u16string text)
     : text_(std::move(text)), inserted_(text_.size(), false) {}
 
-std::string FormatSpecifiers::string() const { return utf8FromUtf16(text_); }
+std::string FormatSpecifiers::string() const { return utf16ToUtf8(text_); }
 
 std::size_t FormatSpecifiers::findFormatUnit(char16_t unit, std::size_t from,
                                              std::size_t to) const {
@@ -281,7 +277,7 @@ TextRange FormatSpecifiers::rangeOfDeepestBracketContainingAnyFormatSpecifierInA
 
 void FormatSpecifiers::replaceFormatSpecifier(std::string_view specifier, std::string_view string,
                                               TextRange range) {
-  replaceInRange(trimmedSpecifier(specifier), utf16FromUtf8(string), range);
+  replaceInRange(trimmedSpecifier(specifier), utf8ToUtf16(string), range);
 }
 
 void FormatSpecifiers::replaceInRange(const std::u16string& needle,
@@ -399,7 +395,7 @@ std::string expandFormatSpecifiers(std::string_view format, const FormatValueFor
   for (TextRange group = working.rangeOfDeepestBracketContainingAnyFormatSpecifier(); group.found();
        group = working.rangeOfDeepestBracketContainingAnyFormatSpecifier()) {
     const std::u16string placeholder16 = working.placeholderInGroup(group);
-    const std::string placeholder = utf8FromUtf16(placeholder16);
+    const std::string placeholder = utf16ToUtf8(placeholder16);
 
     std::string value;
     if (placeholder.empty()) {
@@ -434,7 +430,7 @@ std::string expandFormatSpecifiers(std::string_view format, const FormatValueFor
       replaceAll(value, ":", replacement);
       replaceAll(value, "/", ":");
     }
-    working.replaceInRange(placeholder16, utf16FromUtf8(value), group);
+    working.replaceInRange(placeholder16, utf8ToUtf16(value), group);
     if (group.location < working.text_.size() && working.text_[group.location] == u'{' &&
         working.isFormat(group.location)) {
       // The group kept its braces, which a placeholder found in it rules out;
@@ -563,11 +559,11 @@ std::string insertFormatSpecifierForMenuTag(int tag, const std::string& fieldTex
   if (!selection || !selection->found()) {
     return group;
   }
-  std::u16string text = utf16FromUtf8(fieldText);
+  std::u16string text = utf8ToUtf16(fieldText);
   const std::size_t location = std::min(selection->location, text.size());
   const std::size_t length = std::min(selection->length, text.size() - location);
-  text.replace(location, length, utf16FromUtf8(group));
-  return utf8FromUtf16(text);
+  text.replace(location, length, utf8ToUtf16(group));
+  return utf16ToUtf8(text);
 }
 
 }  // namespace quorvel
