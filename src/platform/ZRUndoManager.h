@@ -145,9 +145,10 @@ class ZRUndoManager {
   // names the call for coalescing, tasksWithTarget and explodeTopUndoAction.
   // Nothing is recorded while registration is disabled. Throws for an empty
   // selector or call, and when no group is open and none can be opened.
+  // T is deduced from the target alone, so `call` may be a plain lambda.
   template <typename T>
   void registerUndoWithTarget(const std::shared_ptr<T>& target, const std::string& selector,
-                              std::function<void(T&)> call) {
+                              std::type_identity_t<std::function<void(T&)>> call) {
     using Plain = std::remove_const_t<T>;
     ZRConcreteUndoTask::Invocation invocation;
     if (call) {
