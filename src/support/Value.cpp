@@ -69,7 +69,8 @@ bool operator==(const Data& a, const Data& b) {
   if (a.buffer_ == b.buffer_) {
     return true;
   }
-  return a.size() == b.size() && (a.size() == 0 || std::memcmp(a.bytes(), b.bytes(), a.size()) == 0);
+  return a.size() == b.size() &&
+         (a.size() == 0 || std::memcmp(a.bytes(), b.bytes(), a.size()) == 0);
 }
 
 std::int64_t Number::int64Value() const {

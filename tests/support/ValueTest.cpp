@@ -25,7 +25,7 @@ TEST(ValueTest, DataComparesByContentAndSharesCopies) {
 TEST(ValueTest, StringValueDecodesOnlyValidUtf8) {
   EXPECT_EQ(Object(Data::fromString("h\xC3\xA9")).stringValue(), "h\xC3\xA9");
   EXPECT_FALSE(Object(Data::fromString("\xC3")).stringValue());
-  EXPECT_FALSE(Object(Data::fromString("\xC0\xAF")).stringValue());  // overlong
+  EXPECT_FALSE(Object(Data::fromString("\xC0\xAF")).stringValue());      // overlong
   EXPECT_FALSE(Object(Data::fromString("\xED\xA0\x80")).stringValue());  // surrogate
   EXPECT_EQ(Object(Number(7)).stringValue(), "7");
   EXPECT_FALSE(Object().stringValue());
