@@ -15,14 +15,12 @@
 #include <utility>
 
 #include "model/ArtworkDataCache.h"
+#include "platform/FileOperations.h"
 #include "platform/KeyedArchive.h"
 
 namespace quorvel {
 
 namespace {
-
-constexpr int kFileWriteUnknownError = 512;
-constexpr int kFileWriteFileExistsError = 516;
 
 constexpr const char* kClassName = "AlbumArtwork";
 
@@ -165,12 +163,6 @@ mode_t currentUmask() {
     }
   }
   return 022;
-}
-
-bool writeError(Error* error, int code, const std::string& path, int errorNumber) {
-  return setError(error, kQuorvelErrorDomain, code,
-                  "The file “" + lastPathComponent(path) + "” couldn’t be saved (" +
-                      std::strerror(errorNumber) + ").");
 }
 
 std::optional<ByteBuffer> readRegularFile(const std::string& path, std::uintmax_t limit) {
@@ -347,7 +339,7 @@ bool AlbumArtwork::writeToFile(const std::string& path, Error* error) const {
   std::string pattern = target.string() + ".XXXXXX";
   FileDescriptor fd(::mkstemp(pattern.data()));
   if (fd.get() < 0) {
-    return writeError(error, kFileWriteUnknownError, path, errno);
+    return setFileError(error, errno, path);
   }
   struct stat existing {};
   const mode_t mode = ::stat(target.c_str(), &existing) == 0 ? (existing.st_mode & 07777)
@@ -356,7 +348,7 @@ bool AlbumArtwork::writeToFile(const std::string& path, Error* error) const {
       !fd.close() || ::rename(pattern.c_str(), target.c_str()) != 0) {
     const int errorNumber = errno;
     ::unlink(pattern.c_str());
-    return writeError(error, kFileWriteUnknownError, path, errorNumber);
+    return setFileError(error, errorNumber, path);
   }
   return true;
 }
@@ -364,7 +356,7 @@ bool AlbumArtwork::writeToFile(const std::string& path, Error* error) const {
 bool AlbumArtwork::saveAsType(BitmapFileType type, const std::string& path, Error* error) const {
   struct stat existing {};
   if (::lstat(path.c_str(), &existing) == 0) {
-    return writeError(error, kFileWriteFileExistsError, path, EEXIST);
+    return setFileError(error, EEXIST, path);
   }
   Data encoded = ImageCodec::convert(data_, type, kDefaultJPEGCompression, error);
   if (encoded.empty()) {
@@ -374,14 +366,12 @@ bool AlbumArtwork::saveAsType(BitmapFileType type, const std::string& path, Erro
   FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
   if (fd.get() < 0) {
     const int errorNumber = errno;
-    return writeError(error,
-                      errorNumber == EEXIST ? kFileWriteFileExistsError : kFileWriteUnknownError,
-                      path, errorNumber);
+    return setFileError(error, errorNumber, path);
   }
   if (!writeAll(fd.get(), encoded) || !fd.close()) {
     const int errorNumber = errno;
     ::unlink(path.c_str());
-    return writeError(error, kFileWriteUnknownError, path, errorNumber);
+    return setFileError(error, errorNumber, path);
   }
   return true;
 }

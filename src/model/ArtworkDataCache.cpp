@@ -1,12 +1,12 @@
 #include "model/ArtworkDataCache.h"
 
-#include <openssl/evp.h>
-
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
 #include <vector>
+
+#include "support/MD5.h"
 
 namespace quorvel {
 
@@ -26,7 +26,7 @@ class Cache {
   Data intern(const Data& data, std::string* md5Out) {
     if (data.empty()) {
       if (md5Out) {
-        *md5Out = ArtworkDataCache::md5Hex(data);
+        *md5Out = md5Hex(data);
       }
       return data;
     }
@@ -43,7 +43,7 @@ class Cache {
     }
     // Hash outside the lock: readers on several threads should not queue
     // behind each other's half-megabyte covers.
-    std::string digest = ArtworkDataCache::md5Hex(data);
+    std::string digest = md5Hex(data);
     if (md5Out) {
       *md5Out = digest;
     }
@@ -96,26 +96,8 @@ Cache& cache() {
 
 }  // namespace
 
-Data ArtworkDataCache::intern(const Data& data, std::string* md5Hex) {
-  return cache().intern(data, md5Hex);
-}
-
-std::string ArtworkDataCache::md5Hex(const Data& data) {
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int length = 0;
-  static const unsigned char kEmpty = 0;
-  if (EVP_Digest(data.empty() ? &kEmpty : data.bytes(), data.size(), digest, &length, EVP_md5(),
-                 nullptr) != 1) {
-    return {};
-  }
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string hex;
-  hex.reserve(2 * length);
-  for (unsigned int i = 0; i < length; ++i) {
-    hex += kHex[digest[i] >> 4];
-    hex += kHex[digest[i] & 0x0F];
-  }
-  return hex;
+Data ArtworkDataCache::intern(const Data& data, std::string* md5Out) {
+  return cache().intern(data, md5Out);
 }
 
 std::size_t ArtworkDataCache::liveEntryCount() { return cache().liveEntryCount(); }

@@ -16,13 +16,10 @@ class ArtworkDataCache {
   // The buffer already interned for bytes equal to `data`, or `data` itself
   // (which is then remembered). Equal MD5 digests are confirmed by comparing
   // the bytes, so a digest collision never merges two different pictures.
-  // When `md5Hex` is given it receives the digest of the bytes (32 lower-case
+  // When `md5Out` is given it receives the digest of the bytes (32 lower-case
   // hex digits); a buffer that is already interned is not hashed again.
   // Empty data is returned as is. Thread: any.
-  static Data intern(const Data& data, std::string* md5Hex = nullptr);
-
-  // MD5 of the bytes as 32 lower-case hexadecimal digits. Thread: any.
-  static std::string md5Hex(const Data& data);
+  static Data intern(const Data& data, std::string* md5Out = nullptr);
 
   // Number of distinct live buffers held (expired entries are swept first).
   // For tests and benchmarks. Thread: any.
