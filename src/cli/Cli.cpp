@@ -16,6 +16,16 @@ const std::vector<Command>& commands() {
       {"read", "read [--json] [-j N] PATH...",
        "Read files (and the audio files in folders) and print their tags, artwork and properties",
        readCommand},
+      {"set",
+       "set [-t KEY=VALUE]... [--add KEY=VALUE]... [--remove KEY]... [--artwork IMAGE] "
+       "[--add-artwork IMAGE] [--remove-artwork] [--json] PATH...",
+       "Change tags and artwork of files and save them (-t repeated for one key sets several "
+       "values)",
+       setCommand},
+      {"strip", "strip [--json] PATH...", "Remove every tag and artwork from files and save them",
+       stripCommand},
+      {"remove-empty", "remove-empty [--json] PATH...",
+       "Remove empty values and keys without values from files and save them", removeEmptyCommand},
   };
   return table;
 }

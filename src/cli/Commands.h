@@ -28,6 +28,9 @@ const std::vector<Command>& commands();
 // One function per command, each in its own file.
 int keysCommand(CommandContext& context);
 int readCommand(CommandContext& context);
+int setCommand(CommandContext& context);
+int stripCommand(CommandContext& context);
+int removeEmptyCommand(CommandContext& context);
 
 // The files to work on: each named file, and every accepted file in each
 // named folder (walked as the file list walks a dropped folder). Absolute paths.
