@@ -85,21 +85,16 @@ std::string percentEncodedPath(const std::string& path) {
 
 }  // namespace
 
-class AudioMetadata::DigestBatch {
- public:
-  explicit DigestBatch(AudioMetadata& record) : record_(record) { ++record_.digestBatchDepth_; }
-  ~DigestBatch() {
-    if (--record_.digestBatchDepth_ == 0 && record_.digestPending_) {
-      record_.digestPending_ = false;
-      record_.currentMetadataMD5_ = record_.calculateMD5();
-    }
-  }
-  DigestBatch(const DigestBatch&) = delete;
-  DigestBatch& operator=(const DigestBatch&) = delete;
+AudioMetadata::DeferredDigest::DeferredDigest(AudioMetadata& record) : record_(record) {
+  ++record_.digestBatchDepth_;
+}
 
- private:
-  AudioMetadata& record_;
-};
+AudioMetadata::DeferredDigest::~DeferredDigest() {
+  if (--record_.digestBatchDepth_ == 0 && record_.digestPending_) {
+    record_.digestPending_ = false;
+    record_.currentMetadataMD5_ = record_.calculateMD5();
+  }
+}
 
 AudioMetadata::AudioMetadata() = default;
 AudioMetadata::~AudioMetadata() = default;
@@ -406,7 +401,7 @@ bool AudioMetadata::valueForKey(const std::string& key, const AudioMetadata& oth
 }
 
 void AudioMetadata::clearAll() {
-  DigestBatch batch(*this);
+  DeferredDigest deferred(*this);
   for (const std::string& key : allMetadataKeys()) {
     removeMetadataValueForKey(key);
   }
@@ -713,6 +708,7 @@ std::string AudioMetadata::calculateMD5() const {
 }
 
 void AudioMetadata::takeOriginalDigest() {
+  digestPending_ = false;
   currentMetadataMD5_ = calculateMD5();
   originalMetadataMD5_ = currentMetadataMD5_;
 }
@@ -727,7 +723,7 @@ bool AudioMetadata::metadataNeedsSaving() const {
 // --- Import -------------------------------------------------------------------------
 
 void AudioMetadata::importMetadataFromDictionary(const PlistDict& dictionary) {
-  DigestBatch batch(*this);
+  DeferredDigest deferred(*this);
   clearAll();
   for (const auto& [key, value] : dictionary) {
     if (key == kArtworkKey) {

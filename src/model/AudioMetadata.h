@@ -195,6 +195,22 @@ class AudioMetadata : public std::enable_shared_from_this<AudioMetadata> {
   // True when the digests differ, or either was never taken.
   bool metadataNeedsSaving() const;
 
+  // While one exists, changes to the record skip recomputing currentMetadataMD5;
+  // it is recomputed once when the last one ends, if anything changed. For
+  // code that makes many changes at once (readers filling a record, imports):
+  // a digest per change would cost more than the changes. Same thread as the
+  // record's other operations; must not outlive the record.
+  class DeferredDigest {
+   public:
+    explicit DeferredDigest(AudioMetadata& record);
+    ~DeferredDigest();
+    DeferredDigest(const DeferredDigest&) = delete;
+    DeferredDigest& operator=(const DeferredDigest&) = delete;
+
+   private:
+    AudioMetadata& record_;
+  };
+
   // --- Import -----------------------------------------------------------------
 
   // clearAll, then each entry: "ARTWORK" holds one archived artwork (Data) or a
@@ -262,11 +278,8 @@ class AudioMetadata : public std::enable_shared_from_this<AudioMetadata> {
   // Records `call` as the inverse of the change being made, when a manager is
   // attached and the record is owned by a shared_ptr.
   void registerUndo(const char* selector, std::function<void(AudioMetadata&)> call);
-  // Recomputes currentMetadataMD5, or, inside a DigestBatch, once at its end.
+  // Recomputes currentMetadataMD5, or, while a DeferredDigest lives, once at its end.
   void updateDigest();
-  // Operations made of many changes (clearAll, import) digest once, not per change.
-  class DigestBatch;
-  friend class DigestBatch;
   std::vector<AlbumArtworkPtr>::iterator findArtwork(const AlbumArtworkPtr& artwork);
 
   Entries tags_;

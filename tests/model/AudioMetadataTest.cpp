@@ -145,6 +145,29 @@ TEST_F(AudioMetadataTest, NeedsSavingComparesDigests) {
   EXPECT_FALSE(record->metadataNeedsSaving());
 }
 
+TEST_F(AudioMetadataTest, DeferredDigestRecomputesOnceAtTheEnd) {
+  AudioMetadata record;
+  record.setMetadataObjectValue(Object("Blue"), "ALBUM");
+  const std::string before = record.currentMetadataMD5();
+  {
+    AudioMetadata::DeferredDigest outer(record);
+    record.setMetadataObjectValues({"Jazz", "Soul"}, "GENRE");
+    {
+      AudioMetadata::DeferredDigest inner(record);
+      record.addArtwork(artwork("img"));
+    }
+    EXPECT_EQ(record.currentMetadataMD5(), before);  // still deferred by the outer one
+  }
+  EXPECT_NE(record.currentMetadataMD5(), before);
+  EXPECT_EQ(record.currentMetadataMD5(), record.calculateMD5());
+  {
+    AudioMetadata::DeferredDigest reading(record);
+    record.setMetadataObjectValue(Object("Green"), "ALBUM");
+    record.takeOriginalDigest();
+  }
+  EXPECT_FALSE(record.metadataNeedsSaving());
+}
+
 TEST_F(AudioMetadataTest, ObjectValueOperations) {
   AudioMetadata record;
   record.setMetadataObjectValue(Object("Rock"), "GENRE");
