@@ -11,6 +11,7 @@
 #include <unicode/utf8.h>
 
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <unordered_map>
 
@@ -53,7 +54,11 @@ LocaleTools& localeTools() {
   tools.sortKeys.clear();
 
   UErrorCode status = U_ZERO_ERROR;
-  tools.collator.reset(icu::Collator::createInstance(locale, status));
+  // The POSIX locale (what ICU makes of LANG=C) collates in code-point order,
+  // where case is a primary difference; the root order ignores it as wanted.
+  const bool posix = std::strcmp(locale.getVariant(), "POSIX") == 0;
+  tools.collator.reset(
+      icu::Collator::createInstance(posix ? icu::Locale::getRoot() : locale, status));
   if (U_FAILURE(status)) {
     tools.collator.reset();
   } else {

@@ -69,6 +69,15 @@ TEST(TextTest, LocalizedCaseInsensitiveCompare) {
   }
 }
 
+TEST(TextTest, PosixLocaleStillIgnoresCase) {
+  // What ICU makes of LANG=C: its own collation is case-sensitive code-point order.
+  LocaleScope posix("en_US_POSIX");
+  EXPECT_EQ(localizedCaseInsensitiveCompare("album", "ALBUM"), 0);
+  EXPECT_LT(localizedCaseInsensitiveCompare("album", "GENRE"), 0);
+  EXPECT_LT(localizedCaseInsensitiveSortKey("album"), localizedCaseInsensitiveSortKey("GENRE"));
+  EXPECT_EQ(numberFromLocalizedString("2.5"), Number(2.5));
+}
+
 TEST(TextTest, LocaleChangeReachesCachedTools) {
   {
     LocaleScope swedish("sv_SE");
