@@ -647,7 +647,9 @@ void takeFileAttributes(const std::string& path, AudioMetadata& record) {
 // once per frame id by whichever of the two keys comes first.
 void addPairFrame(TagLib::ID3v2::Tag& tag, const AudioMetadata& record, const char* frameId,
                   const char* numberKey, const char* totalKey) {
-  if (tag.frameListMap().contains(frameId)) return;
+  // Emptying a tag leaves its ids in the map with no frames under them.
+  const auto& frames = tag.frameListMap();
+  if (auto it = frames.find(frameId); it != frames.end() && !it->second.isEmpty()) return;
   const std::string number = stringValueOf(record, numberKey);
   const std::string total = stringValueOf(record, totalKey);
   std::string text;
@@ -1236,7 +1238,25 @@ void AudioFileWriter::fillOutINFOTag(const AudioMetadata& record, TagLib::RIFF::
 
 // --- Files ---------------------------------------------------------------------
 
+namespace {
+
+// True when the nearest existing folder of `path` can be read: the request
+// would ask nothing then, so nobody needs to wait for the main thread.
+bool folderIsAccessible(const std::string& path) {
+  std::error_code ec;
+  fs::path folder(path);
+  while (!folder.empty() && !fs::exists(folder, ec) && folder.has_parent_path() &&
+         folder.parent_path() != folder) {
+    folder = folder.parent_path();
+  }
+  if (fs::is_regular_file(folder, ec)) folder = folder.parent_path();
+  return !folder.empty() && ::access(folder.c_str(), R_OK | X_OK) == 0;
+}
+
+}  // namespace
+
 void AudioFileWriter::punchHoleInFile(const std::string& path) {
+  if (folderIsAccessible(path)) return;
   if (RunLoop::isMainThread()) {
     AudioFileReader::requestFolderAccess(path);
     return;

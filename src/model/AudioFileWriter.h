@@ -99,8 +99,9 @@ class AudioFileWriter {
   static bool renameFileTo(AudioMetadata& record, const std::string& destination,
                            bool copyInsteadOfMove, Error* error = nullptr);
   // The folder-access request (AudioFileReader::requestFolderAccess) for
-  // `path`: run at once on the main thread, otherwise handed to the main run
-  // loop, which must be running, and waited for.
+  // `path`. Nothing happens when the nearest existing folder of `path` can
+  // be read; otherwise the request runs at once on the main thread, or is
+  // handed to the main run loop (which must be running) and waited for.
   static void punchHoleInFile(const std::string& path);
   // Removes the quarantine mark of downloaded files. This system has none,
   // so there is nothing to do; kept so callers read as on every platform.
