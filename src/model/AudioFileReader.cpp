@@ -457,11 +457,9 @@ RecordPtr AudioFileReader::metadataFromAIFFFile(const std::string& path) {
   }
   auto record = std::make_shared<AudioMetadata>();
   TagFormatNames names;
-  // TagLib hands out an empty tag for files without one; only a tag that is
-  // really there is read and named.
-  if (file.hasID3v2Tag()) {
-    readID3v2(file.tag(), *record, names);
-  }
+  // TagLib hands out an empty tag for a file without one; like any other it
+  // is read and named, so the file shows which tag it will get.
+  readID3v2(file.tag(), *record, names);
   names.storeIn(*record);
   getCoreAudioInfoFromFile(path, *record);
   return record;
@@ -493,12 +491,15 @@ RecordPtr AudioFileReader::metadataFromDSDFile(const std::string& path) {
   }
   auto record = newRecord("DSD", "DSF");
   TagFormatNames names;
-  if (file.hasID3v2Tag()) {
-    readID3v2(file.ID3v2Tag(), *record, names);
-  }
+  // As for AIFF, the tag the file class hands out (an empty one when the
+  // file has none) is read and named.
+  readID3v2(file.tag(), *record, names);
   names.storeIn(*record);
   if (auto* properties = file.audioProperties()) {
     setCommonProperties(*properties, *record);
+    // TagLib 1.x dispatches lengthInSeconds() only to its own classes; through
+    // the base class a DSF file would always last 0 seconds.
+    record->setSourceLength(properties->lengthInSeconds());
     record->setSourceSampleSize(Number(properties->bitsPerSample()));
   }
   return record;

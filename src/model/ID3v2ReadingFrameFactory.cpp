@@ -13,6 +13,8 @@ bool ID3v2ReadingFrameFactory::updateFrame(
   // Version 2.2 ids ("TCO") are converted by the base class first.
   if (ok && header->frameID() == "TCON") {
     header->setFrameID(kRawGenreFrameId);
+  } else if (ok && header->frameID() == "TXXX") {
+    header->setFrameID(kRawUserTextFrameId);
   }
   return ok;
 }

@@ -12,15 +12,18 @@ struct ID3v2FrameHeaderAccess : TagLib::ID3v2::Frame {
 };
 }  // namespace detail
 
-// TagLib rewrites TCON frames as it parses them ("(17)" becomes "17"), but a
-// genre must be read as it is stored. This factory keeps TCON frames as
-// unknown frames under a private id so the reader sees their raw fields;
-// everything else is parsed as usual. Only for reading: files opened with it
-// must not be saved.
+// TagLib rewrites some frames as it parses them, but they must be read as
+// stored: TCON ("(17)" becomes "17") and TXXX (empty fields are dropped, so
+// an empty description takes the first value's place). This factory keeps
+// those frames as unknown frames under private ids so the reader sees their
+// raw fields; everything else is parsed as usual. Only for reading: files
+// opened with it must not be saved.
 class ID3v2ReadingFrameFactory final : public TagLib::ID3v2::FrameFactory {
  public:
   // The id under which a TCON frame arrives.
   static constexpr const char* kRawGenreFrameId = "XTCN";
+  // The id under which a TXXX frame arrives.
+  static constexpr const char* kRawUserTextFrameId = "XTXX";
 
   static ID3v2ReadingFrameFactory* instance();
 

@@ -112,6 +112,39 @@ std::vector<std::string> textFieldsOf(TagLib::ID3v2::Frame& frame) {
   return fields;
 }
 
+// Description and values of a TXXX frame. A frame kept raw by the reading
+// frame factory is split here, empty fields included; TagLib's own frames
+// list the description as their first field.
+struct UserText {
+  std::string description;
+  std::vector<std::string> fields;  // every field, the description first
+};
+
+std::optional<UserText> userTextOf(TagLib::ID3v2::Frame& frame) {
+  UserText text;
+  if (auto* user = dynamic_cast<TagLib::ID3v2::UserTextIdentificationFrame*>(&frame)) {
+    text.description = utf8(user->description());
+    for (const auto& field : user->fieldList()) {
+      text.fields.push_back(utf8(field));
+    }
+    return text;
+  }
+  auto* unknown = dynamic_cast<TagLib::ID3v2::UnknownFrame*>(&frame);
+  if (!unknown) {
+    return std::nullopt;
+  }
+  text.fields = decodeID3v2TextFields(dataOf(unknown->data()));
+  if (text.fields.empty()) {
+    text.fields.emplace_back();
+  }
+  text.description = text.fields.front();
+  // A description without a value holds one empty value, as in TagLib.
+  if (text.fields.size() == 1) {
+    text.fields.emplace_back();
+  }
+  return text;
+}
+
 }  // namespace
 
 void addMetadataValuesFromFullString(const std::string& text, MetadataValue& numberValue,
@@ -138,6 +171,8 @@ void addInfoFromID3v2Tag(TagLib::ID3v2::Tag& tag, AudioMetadata& record) {
     }
     if (frameId == ID3v2ReadingFrameFactory::kRawGenreFrameId) {
       frameId = "TCON";
+    } else if (frameId == ID3v2ReadingFrameFactory::kRawUserTextFrameId) {
+      frameId = "TXXX";
     }
     std::string key = keyForID3v2FrameId(frameId);
 
@@ -157,6 +192,12 @@ void addInfoFromID3v2Tag(TagLib::ID3v2::Tag& tag, AudioMetadata& record) {
     if (!value) {
       continue;
     }
+    // TXXX, PRIV and UFID frames are claimed under the key of their bare id,
+    // but their values stand under a key of their own (description, owner).
+    const bool ownKey = frameId == "TXXX" || frameId == "PRIV" || frameId == "UFID";
+    if (ownKey) {
+      value = std::make_shared<MetadataValue>(key, type);
+    }
     std::string finalKey = key;
 
     if (key == "TRACKNUMBER" || key == "DISCNUMBER" || key == "MOVEMENTNUMBER") {
@@ -175,14 +216,15 @@ void addInfoFromID3v2Tag(TagLib::ID3v2::Tag& tag, AudioMetadata& record) {
         value->addValue(Object(name.isEmpty() ? field : utf8(name)));
       }
     } else if (frameId == "TXXX") {
-      auto* user = dynamic_cast<TagLib::ID3v2::UserTextIdentificationFrame*>(frame);
-      std::string description = user ? identifierText(user->description()) : std::string();
-      finalKey = keyForID3v2FrameId("TXXX", description);
-      if (user) {
-        const std::string rawDescription = utf8(user->description());
-        for (const auto& field : user->fieldList()) {
-          if (utf8(field) != rawDescription) {
-            value->addValue(Object(utf8(field)));
+      if (auto text = userTextOf(*frame)) {
+        // An empty description leaves the key of the bare id.
+        std::string description =
+            identifierText(TagLib::String(text->description, TagLib::String::UTF8));
+        finalKey = description.empty() ? keyForID3v2FrameId("TXXX")
+                                       : keyForID3v2FrameId("TXXX", description);
+        for (const auto& field : text->fields) {
+          if (field != text->description) {
+            value->addValue(Object(field));
           }
         }
       }
@@ -235,18 +277,22 @@ void addInfoFromID3v2Tag(TagLib::ID3v2::Tag& tag, AudioMetadata& record) {
       value->addValue(Object(utf8(frame->toString())));
     }
 
-    if (finalKey != key) {
-      // The value found under the bare frame id is stored under its own key
-      // and replaces what stood there.
-      if (record.metadataValueForKey(key) == value) {
-        auto copy = std::make_shared<MetadataValue>(finalKey, type);
-        copy->allValues() = value->allValues();
-        value = copy;
+    if (ownKey) {
+      // Under the bare id's own key a second frame extends the first; under
+      // a description or owner it replaces an earlier frame of this tag. A
+      // key that an earlier tag filled stays that tag's.
+      auto existing = record.metadataValueForKey(finalKey);
+      if (existing && existing->type() != type) {
+        continue;
+      }
+      if (existing && finalKey == key) {
+        for (const Object& v : value->allValues()) {
+          existing->addValue(v);
+        }
+        value = existing;
       }
       value->setKey(finalKey);
-      if (!value->allValues().empty()) {
-        record.setMetadataValue(value, finalKey);
-      }
+      storeIfNotEmpty(record, value, finalKey);
       continue;
     }
     storeIfNotEmpty(record, value, key);
