@@ -393,19 +393,6 @@ TEST_F(WriterTest, SettingsChooseTheTagsAndTheID3v2Version) {
   EXPECT_EQ(readRecord(wav)->sourceTagFormat().value_or("?"), "");
 }
 
-TEST(AudioFileWriterSettings, VersionSettingTable) {
-  using E = ID3v2TextEncoding;
-  const std::vector<std::pair<int, E>> expected = {{4, E::UTF8},   {4, E::UTF8},  {3, E::UTF16},
-                                                   {3, E::Latin1}, {4, E::UTF16}, {4, E::Latin1},
-                                                   {4, E::UTF8},   {4, E::UTF8}};
-  for (int value = 0; value <= 6; ++value) {
-    const auto format = AudioFileWriter::id3v2FormatForSetting(value);
-    EXPECT_EQ(format.majorVersion, expected[value].first) << value;
-    EXPECT_EQ(format.encoding, expected[value].second) << value;
-  }
-  EXPECT_EQ(AudioFileWriter::id3v2FormatForSetting(-1).majorVersion, 4);
-}
-
 // --- Renaming -------------------------------------------------------------------
 
 TEST_F(WriterTest, RenamingNumbersTakenNamesAndMovesOrCopies) {

@@ -75,20 +75,5 @@ TEST(FileOperationsTest, MovesAndCopiesNeverReplace) {
   EXPECT_FALSE(fs::exists(dir / "e"));
 }
 
-TEST(FileOperationsTest, SetFileDatesSetsTheModificationDate) {
-  test::TemporaryDirectory dir;
-  test::writeFile(dir / "f", "f");
-  const auto when = std::chrono::system_clock::time_point(std::chrono::seconds(1000000000)) +
-                    std::chrono::milliseconds(250);
-  ASSERT_TRUE(setFileDates((dir / "f").string(), when));
-  struct stat st {};
-  ASSERT_EQ(::stat((dir / "f").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mtim.tv_sec, 1000000000);
-  EXPECT_EQ(st.st_mtim.tv_nsec, 250000000);
-  Error error;
-  EXPECT_FALSE(setFileDates((dir / "none").string(), when, std::nullopt, &error));
-  EXPECT_EQ(error.code, fileerror::kNoSuchFile);
-}
-
 }  // namespace
 }  // namespace quorvel
