@@ -1,0 +1,25 @@
+#include "exchange/CHCSVAggregator.h"
+
+namespace quorvel {
+
+void CHCSVAggregator::parserDidBeginDocument(CHCSVParser&) { lines_.emplace(); }
+
+void CHCSVAggregator::parserDidBeginLine(CHCSVParser&, std::uint64_t) { currentLine_.clear(); }
+
+void CHCSVAggregator::parserDidReadField(CHCSVParser&, const std::string& field, std::size_t) {
+  currentLine_.push_back(field);
+}
+
+void CHCSVAggregator::parserDidEndLine(CHCSVParser&, std::uint64_t) {
+  if (lines_) {
+    lines_->push_back(std::move(currentLine_));
+  }
+  currentLine_.clear();
+}
+
+void CHCSVAggregator::parserDidFailWithError(CHCSVParser&, const Error& error) {
+  error_ = error;
+  lines_.reset();
+}
+
+}  // namespace quorvel
