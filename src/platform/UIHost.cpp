@@ -1,9 +1,36 @@
 #include "platform/UIHost.h"
 
-#include <atomic>
 #include <mutex>
 
 namespace quorvel {
+
+int UIHost::runAlertWithIcon(const std::string& heading, const std::string& text,
+                             const std::vector<std::string>& buttons, const Data&) {
+  return runAlert(heading, text, buttons);
+}
+
+std::vector<std::string> UIHost::chooseFilesToOpen(const std::vector<std::string>&) { return {}; }
+
+std::optional<std::string> UIHost::chooseSaveFile(const std::string&, const std::string&,
+                                                  const std::vector<std::string>&) {
+  return std::nullopt;
+}
+
+void UIHost::beginProgressSheet(const std::string&, bool, double) {}
+void UIHost::setProgressText(const std::string&) {}
+void UIHost::setProgressValue(double) {}
+void UIHost::setProgressIndeterminate(bool) {}
+void UIHost::endProgressSheet(int) {}
+void UIHost::reloadTable() {}
+void UIHost::selectionDidChange() {}
+void UIHost::refreshEditor() {}
+void UIHost::endEditing() {}
+void UIHost::setSearchPlaceholder(const std::string&) {}
+void UIHost::showErrorLog() {}
+void UIHost::closeAllAuxillaryWindows() {}
+PasteboardContents UIHost::readPasteboard() { return {}; }
+void UIHost::writePasteboard(const PasteboardContents&) {}
+void UIHost::replyToApplicationShouldTerminate(bool) {}
 
 namespace {
 
