@@ -169,7 +169,8 @@ std::string mpegFormat(const TagLib::MPEG::Properties& properties) {
       version = "2.5";
       break;
   }
-  if (!version) {
+  // Without a single frame TagLib reports layer 0: there is nothing to name.
+  if (!version || properties.layer() < 1 || properties.layer() > 3) {
     return {};
   }
   return std::string("MPEG Version ") + version + " Audio Layer " +
@@ -604,7 +605,10 @@ void AudioFileReader::getCoreAudioInfoFromFile(const std::string& path, AudioMet
   if (!file) {
     return;
   }
-  record.setSourceKind(file->fileTypeName);
+  // Readers that name the kind themselves (WAVE) keep their name.
+  if (record.sourceKind().value_or("").empty()) {
+    record.setSourceKind(file->fileTypeName);
+  }
   const auto& description = file->streamDescription;
   record.setSourceSampleRate(Number(static_cast<std::int64_t>(description.sampleRate)));
   record.setSourceChannels(Number(static_cast<std::int64_t>(description.channelsPerFrame)));
