@@ -26,6 +26,14 @@ const std::vector<Command>& commands() {
        stripCommand},
       {"remove-empty", "remove-empty [--json] PATH...",
        "Remove empty values and keys without values from files and save them", removeEmptyCommand},
+      {"export", "export --csv|--xml [--artwork] OUTFILE PATH...",
+       "Write the tags of files to one CSV table or XML property list (--artwork: XML with "
+       "the artwork; without it the setting exportAlbumArtwork decides)",
+       exportCommand},
+      {"import", "import [--to-all|--to-first] INFILE PATH...",
+       "Replace the tags of files with those of a CSV or XML export, row by row in path order, "
+       "and save them (--to-all/--to-first: how to pair when the counts differ)",
+       importCommand},
   };
   return table;
 }

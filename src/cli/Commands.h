@@ -31,6 +31,8 @@ int readCommand(CommandContext& context);
 int setCommand(CommandContext& context);
 int stripCommand(CommandContext& context);
 int removeEmptyCommand(CommandContext& context);
+int exportCommand(CommandContext& context);
+int importCommand(CommandContext& context);
 
 // The files to work on: each named file, and every accepted file in each
 // named folder (walked as the file list walks a dropped folder). Absolute paths.

@@ -1,20 +1,13 @@
-#include <sys/stat.h>
-
-#include <chrono>
-#include <filesystem>
 #include <optional>
 #include <ostream>
 
 #include "cli/Commands.h"
+#include "cli/FileSaving.h"
 #include "cli/RecordJson.h"
-#include "document/ErrorLogWindowController.h"
 #include "model/AlbumArtwork.h"
 #include "model/AudioFileReader.h"
-#include "model/AudioFileWriter.h"
 #include "model/AudioMetadata.h"
 #include "model/TagMappings.h"
-#include "platform/FileOperations.h"
-#include "platform/UserDefaults.h"
 #include "support/StringFormat.h"
 
 namespace quorvel::cli {
@@ -65,33 +58,6 @@ std::optional<std::pair<std::string, std::string>> splitAssignment(const std::st
   return std::make_pair(normalizedKey(text.substr(0, eq)), text.substr(eq + 1));
 }
 
-// Log lines of this run, as the error log writes them, go to stderr.
-class RunLog {
- public:
-  void log(const std::string& message) {
-    ErrorLogWindowController::log(message);
-    failed_ = true;
-  }
-  bool failed() const { return failed_; }
-  void flushTo(std::ostream& err) const {
-    if (failed_) {
-      err << ErrorLogWindowController::sharedController().errorLogAsString();
-    }
-  }
-
- private:
-  bool failed_ = false;
-};
-
-std::optional<std::chrono::system_clock::time_point> modificationDate(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) {
-    return std::nullopt;
-  }
-  return std::chrono::system_clock::time_point(std::chrono::seconds(st.st_mtim.tv_sec) +
-                                               std::chrono::nanoseconds(st.st_mtim.tv_nsec));
-}
-
 // Reads each file, changes its record with `change`, and saves it as the
 // save run does: a missing file and a failed write are logged, and the other
 // files are still saved.
@@ -99,7 +65,6 @@ int editAndSave(CommandContext& context, const std::vector<std::string>& argumen
                 const std::function<void(AudioMetadata&)>& change) {
   RunLog runLog;
   nlohmann::ordered_json output = nlohmann::ordered_json::array();
-  const bool preserveDate = UserDefaults::standard().boolForKey("preserveModificationDate");
   for (const std::string& path : expandPaths(arguments)) {
     Error error;
     auto record = AudioFileReader::metadataFromFile(path, &error);
@@ -111,19 +76,8 @@ int editAndSave(CommandContext& context, const std::vector<std::string>& argumen
       continue;
     }
     change(*record);
-    auto oldDate = preserveDate ? modificationDate(path) : std::nullopt;
     Error writeError;
-    bool written = false;
-    std::error_code existsError;
-    if (!std::filesystem::exists(path, existsError)) {
-      runLog.log(stringWithFormat("Unable to find file at path: %@.", {path}));
-    } else if (!(written = AudioFileWriter::writeToFile(*record, path, &writeError))) {
-      runLog.log(
-          stringWithFormat("Error Saving File: %@.  %@", {path, writeError.localizedDescription}));
-    }
-    if (oldDate) {
-      setFileDates(path, *oldDate, std::nullopt);
-    }
+    const bool written = saveRecordToFile(*record, path, runLog, &writeError);
     if (json) {
       output.push_back(written ? recordToJson(*record)
                                : errorToJson(path, writeError.localizedDescription.empty()
