@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "FixtureManifest.h"
 #include "model/AudioMetadata.h"
 #include "platform/UIHost.h"
+#include "testsupport/FixtureManifest.h"
 #include "testsupport/TestSupport.h"
 
 namespace quorvel {

@@ -18,10 +18,10 @@
 #include <string>
 #include <vector>
 
-#include "FixtureManifest.h"
 #include "model/AudioFileReader.h"
 #include "model/AudioMetadata.h"
 #include "model/MetadataValue.h"
+#include "testsupport/FixtureManifest.h"
 #include "testsupport/TestSupport.h"
 
 namespace quorvel {
