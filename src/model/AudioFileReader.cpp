@@ -30,6 +30,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <optional>
 
 #include "functions/FormatSpecifiers.h"
 #include "model/AlbumArtwork.h"
@@ -119,13 +120,23 @@ void readVorbis(TagLib::Ogg::XiphComment* tag, AudioMetadata& record, TagFormatN
   }
 }
 
+// TagLib reads unsigned header fields into ints, so a hostile header can give
+// negative counts; such a number is no property at all.
+std::optional<Number> count(long long value, long long scale = 1) {
+  if (value < 0) {
+    return std::nullopt;
+  }
+  return Number(static_cast<std::int64_t>(value * scale));
+}
+
 // Length, bitrate (kilobits from TagLib, bits per second in the record),
 // sample rate and channels, as every TagLib reader gives them.
 void setCommonProperties(const TagLib::AudioProperties& properties, AudioMetadata& record) {
-  record.setSourceLength(properties.lengthInSeconds());
-  record.setSourceBitrate(Number(static_cast<std::int64_t>(properties.bitrate()) * 1000));
-  record.setSourceSampleRate(Number(properties.sampleRate()));
-  record.setSourceChannels(Number(properties.channels()));
+  const int length = properties.lengthInSeconds();
+  record.setSourceLength(length >= 0 ? std::optional<double>(length) : std::nullopt);
+  record.setSourceBitrate(count(properties.bitrate(), 1000));
+  record.setSourceSampleRate(count(properties.sampleRate()));
+  record.setSourceChannels(count(properties.channels()));
 }
 
 RecordPtr newRecord(const char* kind, std::string format) {
@@ -331,7 +342,7 @@ RecordPtr AudioFileReader::metadataFromFLACFile(const std::string& path) {
   names.storeIn(*record);
   if (auto* properties = file.audioProperties()) {
     setCommonProperties(*properties, *record);
-    record->setSourceSampleSize(Number(properties->bitsPerSample()));
+    record->setSourceSampleSize(count(properties->bitsPerSample()));
   }
   return record;
 }
@@ -349,7 +360,7 @@ RecordPtr AudioFileReader::metadataFromOggFLACFile(const std::string& path) {
   names.storeIn(*record);
   if (auto* properties = file.audioProperties()) {
     setCommonProperties(*properties, *record);
-    record->setSourceSampleSize(Number(properties->bitsPerSample()));
+    record->setSourceSampleSize(count(properties->bitsPerSample()));
   }
   return record;
 }
@@ -366,7 +377,7 @@ RecordPtr AudioFileReader::metadataFromOggVorbisFile(const std::string& path) {
   if (auto* properties = file.audioProperties()) {
     setCommonProperties(*properties, *record);
     // The nominal bitrate of the stream header is already in bits per second.
-    record->setSourceBitrate(Number(properties->bitrateNominal()));
+    record->setSourceBitrate(count(properties->bitrateNominal()));
     const bool constant = properties->bitrateMinimum() != 0 &&
                           properties->bitrateMinimum() == properties->bitrateMaximum();
     record->setSourceBitrateMode(constant ? "CBR" : "VBR");
@@ -500,8 +511,8 @@ RecordPtr AudioFileReader::metadataFromDSDFile(const std::string& path) {
     setCommonProperties(*properties, *record);
     // TagLib 1.x dispatches lengthInSeconds() only to its own classes; through
     // the base class a DSF file would always last 0 seconds.
-    record->setSourceLength(properties->lengthInSeconds());
-    record->setSourceSampleSize(Number(properties->bitsPerSample()));
+    record->setSourceLength(std::max(properties->lengthInSeconds(), 0));
+    record->setSourceSampleSize(count(properties->bitsPerSample()));
   }
   return record;
 }
@@ -524,7 +535,7 @@ RecordPtr AudioFileReader::metadataFromMonkeysAudioFile(const std::string& path)
   names.storeIn(*record);
   if (properties) {
     setCommonProperties(*properties, *record);
-    record->setSourceSampleSize(Number(properties->bitsPerSample()));
+    record->setSourceSampleSize(count(properties->bitsPerSample()));
   }
   return record;
 }
@@ -547,7 +558,7 @@ RecordPtr AudioFileReader::metadataFromTrueAudioFile(const std::string& path) {
   names.storeIn(*record);
   if (properties) {
     setCommonProperties(*properties, *record);
-    record->setSourceSampleSize(Number(properties->bitsPerSample()));
+    record->setSourceSampleSize(count(properties->bitsPerSample()));
   }
   return record;
 }
@@ -570,7 +581,7 @@ RecordPtr AudioFileReader::metadataFromWavPackFile(const std::string& path) {
   names.storeIn(*record);
   if (properties) {
     setCommonProperties(*properties, *record);
-    record->setSourceSampleSize(Number(properties->bitsPerSample()));
+    record->setSourceSampleSize(count(properties->bitsPerSample()));
   }
   return record;
 }
