@@ -44,51 +44,123 @@ bool isWhitespace(char16_t c) {
 
 bool isWhitespaceOrNewline(char16_t c) { return isWhitespace(c) || isNewline(c); }
 
-std::u16string_view trimmed(std::u16string_view text) {
-  std::size_t begin = 0;
-  std::size_t end = text.size();
-  while (begin < end && isWhitespaceOrNewline(text[begin])) {
-    ++begin;
+void encodeUtf8(std::uint32_t c, std::string& out) {
+  if (c < 0x80) {
+    out.push_back(static_cast<char>(c));
+    return;
   }
-  while (end > begin && isWhitespaceOrNewline(text[end - 1])) {
-    --end;
+  if (c < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+  } else if (c < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
   }
-  return text.substr(begin, end - begin);
+  out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
 }
 
-// UTF-16 to UTF-8 into a reused buffer; an unpaired surrogate becomes U+FFFD.
-void appendUtf8(std::u16string_view text, std::string& out) {
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    std::uint32_t c = text[i];
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
+// Appends UTF-16 text as UTF-8. Text arrives in pieces that may split a
+// surrogate pair, so a high surrogate at the end of a piece waits in
+// `pending` for its other half; an unpaired surrogate becomes U+FFFD.
+void appendUtf8(std::u16string_view text, std::string& out, char16_t& pending) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    // Runs of ASCII, the bulk of most files, are copied in one go.
+    std::size_t end = i;
+    while (pending == 0 && end < text.size() && text[end] < 0x80) {
+      ++end;
+    }
+    if (end > i) {
+      const std::size_t old = out.size();
+      out.resize(old + (end - i));
+      char* target = out.data() + old;
+      for (; i < end; ++i) {
+        *target++ = static_cast<char>(text[i]);
+      }
       continue;
     }
-    if (c >= 0xD800 && c <= 0xDFFF) {
-      if (c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-        c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-        ++i;
-      } else {
-        c = 0xFFFD;
+    const char16_t unit = text[i++];
+    if (pending != 0) {
+      const char16_t high = pending;
+      pending = 0;
+      if (unit >= 0xDC00 && unit <= 0xDFFF) {
+        encodeUtf8(0x10000 + ((std::uint32_t{high} - 0xD800) << 10) + (unit - 0xDC00u), out);
+        continue;
       }
+      encodeUtf8(0xFFFD, out);
     }
-    if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    } else if (c < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    if (unit >= 0xD800 && unit <= 0xDBFF) {
+      pending = unit;
     } else {
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      encodeUtf8(unit >= 0xDC00 && unit <= 0xDFFF ? 0xFFFD : unit, out);
     }
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
   }
+}
+
+void finishUtf8(std::string& out, char16_t& pending) {
+  if (pending != 0) {
+    encodeUtf8(0xFFFD, out);
+    pending = 0;
+  }
+}
+
+// The code point of the UTF-8 sequence at `i` (text we encoded ourselves, so
+// well formed) and its length.
+std::uint32_t decodeUtf8(std::string_view text, std::size_t i, std::size_t& length) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[i + k]); };
+  const unsigned char lead = byte(0);
+  if (lead < 0x80) {
+    length = 1;
+    return lead;
+  }
+  length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+  if (i + length > text.size()) {
+    length = 1;
+    return 0xFFFD;
+  }
+  std::uint32_t c = lead & (0x7F >> length);
+  for (std::size_t k = 1; k < length; ++k) {
+    c = (c << 6) | (byte(k) & 0x3F);
+  }
+  return c;
+}
+
+bool isWhitespaceOrNewlineCodePoint(std::uint32_t c) {
+  return c <= 0xFFFF && isWhitespaceOrNewline(static_cast<char16_t>(c));
+}
+
+// Trims white space and newline characters from both ends of UTF-8 text.
+void trimUtf8(std::string& text) {
+  while (!text.empty()) {
+    std::size_t start = text.size() - 1;
+    while (start > 0 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80) {
+      --start;
+    }
+    std::size_t length = 0;
+    if (!isWhitespaceOrNewlineCodePoint(decodeUtf8(text, start, length))) {
+      break;
+    }
+    text.resize(start);
+  }
+  std::size_t begin = 0;
+  while (begin < text.size()) {
+    std::size_t length = 0;
+    if (!isWhitespaceOrNewlineCodePoint(decodeUtf8(text, begin, length))) {
+      break;
+    }
+    begin += length;
+  }
+  text.erase(0, begin);
 }
 
 std::string characterText(char16_t c) {
   std::string text;
-  appendUtf8(std::u16string_view(&c, 1), text);
+  char16_t pending = 0;
+  appendUtf8(std::u16string_view(&c, 1), text, pending);
+  finishUtf8(text, pending);
   return text;
 }
 
@@ -216,14 +288,15 @@ void CHCSVParser::decodeNextBlock() {
 }
 
 void CHCSVParser::refill() {
-  // Drop consumed text from the front of the window; a field delivered raw
-  // keeps its start.
-  const std::size_t keep = std::min(position_, anchor_);
+  // Drop consumed text from the front of the window; what a field delivered
+  // raw has consumed so far moves to the field first.
+  const std::size_t keep = position_;
   if (keep >= kCompactionThreshold) {
+    flushRawField();
     text_.erase(0, keep);
-    position_ -= keep;
+    position_ = 0;
     if (anchor_ != SIZE_MAX) {
-      anchor_ -= keep;
+      anchor_ = 0;
     }
   }
   const auto lookahead = [this] {
@@ -301,7 +374,7 @@ bool CHCSVParser::parseRecord() {
 }
 
 void CHCSVParser::parseComment() {
-  std::u16string comment;
+  std::u16string comment;  // comments are rare and short: no streaming
   for (;;) {
     char16_t c = peek();
     if (c == 0 || isNewline(c)) {
@@ -320,7 +393,9 @@ void CHCSVParser::parseComment() {
   }
   if (delegate_ && !cancelled()) {
     std::string text;
-    appendUtf8(comment, text);
+    char16_t pending = 0;
+    appendUtf8(comment, text, pending);
+    finishUtf8(text, pending);
     delegate_->parserDidReadComment(*this, text);
   }
 }
@@ -342,9 +417,10 @@ void CHCSVParser::skipWhitespace() {
 
 bool CHCSVParser::parseField() {
   peek();  // the window may move before the field's start is taken
-  // The raw text is cut from the window, so the window keeps it.
+  // Raw text is taken from the window from here on.
   anchor_ = sanitizesFields_ ? SIZE_MAX : position_;
-  sanitizedField_.clear();
+  field_.clear();
+  pendingSurrogate_ = 0;
   if (stripsLeadingAndTrailingWhitespace_) {
     skipWhitespace();
   }
@@ -382,7 +458,7 @@ void CHCSVParser::parseUnquotedField() {
       ++position_;
     }
     if (sanitizesFields_) {
-      sanitizedField_.append(text_, runStart, position_ - runStart);
+      appendSanitized(std::u16string_view(text_).substr(runStart, position_ - runStart));
     }
     char16_t c = peek();
     if (c == u'\\' && recognizesBackslashesAsEscapes_) {
@@ -395,12 +471,13 @@ void CHCSVParser::parseUnquotedField() {
       break;
     }
     if (sanitizesFields_) {
-      sanitizedField_.push_back(c);
+      appendSanitized(std::u16string_view(&c, 1));
     }
     advance();
   }
   if (sanitizesFields_ && stripsLeadingAndTrailingWhitespace_) {
-    sanitizedField_ = std::u16string(trimmed(sanitizedField_));
+    finishUtf8(field_, pendingSurrogate_);
+    trimUtf8(field_);
   }
 }
 
@@ -417,7 +494,7 @@ bool CHCSVParser::parseQuotedField() {
       ++position_;
     }
     if (sanitizesFields_) {
-      sanitizedField_.append(text_, runStart, position_ - runStart);
+      appendSanitized(std::u16string_view(text_).substr(runStart, position_ - runStart));
     }
     char16_t c = peek();
     if (c == 0) {
@@ -437,7 +514,7 @@ bool CHCSVParser::parseQuotedField() {
       }
     }
     if (sanitizesFields_) {
-      sanitizedField_.push_back(c);
+      appendSanitized(std::u16string_view(&c, 1));
     }
     advance();
   }
@@ -459,22 +536,28 @@ bool CHCSVParser::parseDelimiter() {
   return false;
 }
 
+void CHCSVParser::appendSanitized(std::u16string_view text) {
+  appendUtf8(text, field_, pendingSurrogate_);
+}
+
+void CHCSVParser::flushRawField() {
+  if (anchor_ != SIZE_MAX) {
+    appendUtf8(std::u16string_view(text_).substr(anchor_, position_ - anchor_), field_,
+               pendingSurrogate_);
+    anchor_ = position_;
+  }
+}
+
 void CHCSVParser::deliverField() {
   if (!delegate_ || cancelled()) {
     return;
   }
-  std::u16string_view field;
-  if (sanitizesFields_) {
-    field = sanitizedField_;
-  } else {
-    field = std::u16string_view(text_).substr(anchor_, position_ - anchor_);
-    if (stripsLeadingAndTrailingWhitespace_) {
-      field = trimmed(field);
-    }
+  flushRawField();
+  finishUtf8(field_, pendingSurrogate_);
+  if (!sanitizesFields_ && stripsLeadingAndTrailingWhitespace_) {
+    trimUtf8(field_);
   }
-  fieldUtf8_.clear();
-  appendUtf8(field, fieldUtf8_);
-  delegate_->parserDidReadField(*this, fieldUtf8_, fieldIndex_);
+  delegate_->parserDidReadField(*this, field_, fieldIndex_);
 }
 
 namespace {

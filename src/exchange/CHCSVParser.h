@@ -162,6 +162,8 @@ class CHCSVParser {
   bool parseDelimiter();
   void skipWhitespace();
   void deliverField();
+  void appendSanitized(std::u16string_view text);
+  void flushRawField();
   void fail(Error error);
 
   std::unique_ptr<std::istream> stream_;
@@ -173,8 +175,9 @@ class CHCSVParser {
   bool inputEnded_ = false;   // no more text
   std::optional<Error> inputError_;
 
-  // Decoded text not yet consumed, plus the current field when it is
-  // delivered raw. `anchor_` is the earliest position still needed.
+  // Decoded text around the current position. A field delivered raw starts
+  // at `anchor_` (SIZE_MAX otherwise); text before the anchor has already
+  // moved to field_.
   std::u16string text_;
   std::size_t position_ = 0;
   std::size_t refillMark_ = 0;
@@ -188,12 +191,12 @@ class CHCSVParser {
   std::atomic<bool> cancelled_{false};
   bool parsed_ = false;
 
-  bool ordinaryASCII_[128] = {};  // field characters below 0x80, set when the parse starts
-  std::u16string sanitizedField_;
+  bool ordinaryASCII_[128] = {};   // field characters below 0x80, set when the parse starts
+  std::string field_;              // the current field, UTF-8
+  char16_t pendingSurrogate_ = 0;  // a high surrogate waiting for its other half
   std::size_t fieldIndex_ = 0;
   std::uint64_t recordNumber_ = 0;
   std::uint64_t totalBytesRead_ = 0;
-  std::string fieldUtf8_;
   std::optional<Error> error_;
   CHCSVParserDelegate* delegate_ = nullptr;
 };

@@ -2,6 +2,7 @@
 
 #include <unicode/ucnv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -105,7 +106,7 @@ CHCSVWriter::CHCSVWriter(std::unique_ptr<std::ostream> stream, const std::string
   // second encoding did not double.
   const std::string one = encoder_->encode(u"a");
   const std::string two = encoder_->encode(u"aa");
-  if (two.size() != one.size() * 2 && two.size() < one.size() * 2) {
+  if (two.size() < one.size() * 2) {
     bomLength_ = one.size() * 2 - two.size();
     writeBytes(std::string_view(one).substr(0, bomLength_));
   }

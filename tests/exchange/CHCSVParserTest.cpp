@@ -326,10 +326,13 @@ TEST(CHCSVParser, LongInputAcrossTheDecodingWindow) {
   // Fields of every shape, long enough that the decoded window moves many
   // times while fields (delivered raw or sanitized) are being read.
   Rows values;
-  const std::string big(200000, 'q');
+  std::string big;
+  for (int i = 0; i < 60000; ++i) {
+    big += i % 2 ? "q\U0001F600" : "\u00e9";  // surrogate pairs cut by every boundary
+  }
   for (int i = 0; i < 3000; ++i) {
     values.push_back({"plain" + std::to_string(i), "with,comma", "quote\"d", "line\r\nbreak",
-                      i % 1000 == 0 ? big + "\"" + big : "\u00e9t\u00e9"});
+                      i % 1000 == 0 ? big + "\"" + big : "\u00e9\U0001F600t"});
   }
   const std::string text = CSVString(values);
   Rows sanitized = values;
