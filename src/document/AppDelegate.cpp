@@ -44,7 +44,7 @@ AppDelegate::~AppDelegate() {
   // Workers and queued saves finish by waiting for the main thread, so keep
   // its loop running until they are done.
   auto idle = [this] {
-    return activeWorkers_ == 0 && saveQueue_.operationCount() == 0 && !functions_->isApplying();
+    return activeWorkers_ == 0 && pendingSaves_ == 0 && !functions_->isApplying();
   };
   if (RunLoop::isMainThread()) {
     while (!idle()) {
@@ -98,8 +98,7 @@ std::shared_ptr<UIHost> AppDelegate::host() const { return host_ ? host_ : UIHos
 std::shared_ptr<UIHost> AppDelegate::ui() const { return host(); }
 
 bool AppDelegate::isBusy() const {
-  return running_ || activeWorkers_ > 0 || saveQueue_.operationCount() > 0 ||
-         functions_->isApplying();
+  return running_ || activeWorkers_ > 0 || pendingSaves_ > 0 || functions_->isApplying();
 }
 
 bool AppDelegate::recordsAreBusy() const { return busyRecords_ > 0 || functions_->isApplying(); }
@@ -149,6 +148,8 @@ void AppDelegate::detachNewThread(std::function<void()> work) {
     }
     raw->done = true;
     --activeWorkers_;
+    // Whoever runs the main loop until the controller is idle looks again.
+    RunLoop::main().perform([] {}, false);
   });
   workers_.push_back(std::move(worker));
 }

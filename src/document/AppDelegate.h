@@ -398,6 +398,7 @@ class AppDelegate : public MetadataFunctionHost {
   mutable std::mutex workersMutex_;
   std::vector<std::unique_ptr<Worker>> workers_;
   std::atomic<int> activeWorkers_{0};
+  std::atomic<int> pendingSaves_{0};  // queued saves whose finishing step has not run
   // Declared last: destroyed first, after the destructor has drained it.
   OperationQueue saveQueue_;
 };

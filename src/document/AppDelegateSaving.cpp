@@ -7,6 +7,7 @@
 #include "document/ErrorLogWindowController.h"
 #include "model/AudioFileReader.h"
 #include "model/AudioFileWriter.h"
+#include "platform/RunLoop.h"
 #include "platform/UIHost.h"
 #include "platform/ZRUndoManager.h"
 #include "support/StringFormat.h"
@@ -59,7 +60,13 @@ void AppDelegate::save() {
   beginProgressSheet("Saving Files", false, 0);
   // The save queue writes these records until its finishing step.
   beginRecordsBusy();
-  saveQueue_.addOperation([this, records = std::move(records)] { saveAudioMetadatas(records); });
+  ++pendingSaves_;
+  saveQueue_.addOperation([this, records = std::move(records)] {
+    saveAudioMetadatas(records);
+    --pendingSaves_;
+    // Whoever runs the main loop until the controller is idle looks again.
+    RunLoop::main().perform([] {}, false);
+  });
 }
 
 void AppDelegate::saveAudioMetadatas(const std::vector<AudioMetadataPtr>& records) {
