@@ -1,0 +1,144 @@
+// quorvel: the desktop application. Files and folders named on the command
+// line are added at start, as if dropped on the window.
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTableView>
+#include <QTimer>
+
+#include <iostream>
+
+#include "document/AppDelegate.h"
+#include "ui/AppIcon.h"
+#include "ui/FileTableModel.h"
+#include "ui/MainWindow.h"
+#include "ui/QtRunLoopAdapter.h"
+#include "ui/QtUIHost.h"
+
+using quorvel::ui::MainWindow;
+
+namespace {
+
+// Runs `check` once the controller has finished what it was given at start
+// (or after `timeoutMs`), then quits with its exit code.
+void whenIdle(MainWindow& window, int timeoutMs, std::function<int()> check) {
+  auto* timer = new QTimer(&window);
+  auto elapsed = std::make_shared<QElapsedTimer>();
+  elapsed->start();
+  QObject::connect(timer, &QTimer::timeout, &window, [&window, timer, elapsed, timeoutMs, check] {
+    const bool timedOut = elapsed->elapsed() > timeoutMs;
+    if (window.delegate().isBusy() && !timedOut) {
+      return;
+    }
+    timer->stop();
+    window.refreshNow();
+    int code = timedOut ? 3 : check();
+    if (timedOut) {
+      std::cerr << "quorvel: still busy after " << timeoutMs / 1000 << " s\n";
+    }
+    QApplication::exit(code);
+  });
+  timer->start(50);
+}
+
+// Selects rows `first` to `last` (counted from 1, both included).
+void selectRows(MainWindow& window, int first, int last) {
+  last = std::min(last, window.tableModel().rowCount());
+  if (first < 1 || last < first) {
+    return;
+  }
+  std::vector<std::size_t> indexes;
+  for (int i = first - 1; i < last; ++i) {
+    indexes.push_back(static_cast<std::size_t>(i));
+  }
+  window.delegate().setSelectionIndexes(indexes);
+  window.scheduleRefresh(MainWindow::RefreshSelection | MainWindow::RefreshEditor);
+  window.refreshNow();
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Quorvel"));
+  QApplication::setApplicationVersion(QStringLiteral(QUORVEL_VERSION));
+  QApplication::setOrganizationDomain(QStringLiteral("quorvel.org"));
+  QApplication::setDesktopFileName(QStringLiteral("org.quorvel.Quorvel"));
+  QApplication::setWindowIcon(quorvel::ui::appIcon());
+
+  QCommandLineParser parser;
+  parser.setApplicationDescription(QStringLiteral("Edit the tags of audio files."));
+  parser.addHelpOption();
+  parser.addVersionOption();
+  parser.addPositionalArgument(QStringLiteral("files"),
+                               QStringLiteral("Audio files and folders to add."),
+                               QStringLiteral("[FILES...]"));
+  const QCommandLineOption smokeTest(
+      QStringLiteral("smoke-test"),
+      QStringLiteral("Add the files, check that the table has rows, and quit (exit status 0 "
+                     "when it has). Alerts are answered with their first button."));
+  const QCommandLineOption screenshot(
+      QStringLiteral("screenshot"),
+      QStringLiteral("Once the files are added, save a picture of the window to PATH and quit."),
+      QStringLiteral("PATH"));
+  const QCommandLineOption screenshotOf(
+      QStringLiteral("screenshot-of"),
+      QStringLiteral("What --screenshot shows: main, alltags, preferences, mappings, errorlog, "
+                     "hex, convert or addtag."),
+      QStringLiteral("WHAT"), QStringLiteral("main"));
+  const QCommandLineOption select(
+      QStringLiteral("select"),
+      QStringLiteral("Rows to select once the files are added: N (the first N) or FIRST-LAST."),
+      QStringLiteral("ROWS"));
+  parser.addOption(smokeTest);
+  parser.addOption(screenshot);
+  parser.addOption(screenshotOf);
+  parser.addOption(select);
+  parser.process(app);
+
+  quorvel::ui::QtRunLoopAdapter runLoop;
+  MainWindow window;
+  const bool automatic = parser.isSet(smokeTest) || parser.isSet(screenshot);
+  // Nobody is there to answer: alerts take their first button.
+  window.host().setNonInteractive(automatic);
+  window.show();
+
+  const QStringList paths = parser.positionalArguments();
+  // After the window is up, so the progress sheet has a window to sit on.
+  QTimer::singleShot(0, &window, [&window, paths] { window.openPaths(paths); });
+
+  // "N" is rows 1 to N; "A-B" rows A to B.
+  int selectFirst = 1;
+  int selectLast = 0;
+  if (parser.isSet(select)) {
+    const QStringList range = parser.value(select).split(QLatin1Char('-'));
+    selectLast = range.back().toInt();
+    selectFirst = range.size() > 1 ? range.front().toInt() : 1;
+  }
+  if (parser.isSet(smokeTest)) {
+    whenIdle(window, 240000, [&window, selectFirst, selectLast] {
+      const int rows = window.tableModel().rowCount();
+      selectRows(window, selectFirst, selectLast > 0 ? selectLast : rows);
+      const auto selected = window.delegate().metadataArrayController().selectionCount();
+      std::cout << "quorvel smoke test: " << rows << " rows, " << selected << " selected\n";
+      const auto wanted = static_cast<std::size_t>(
+          std::max(0, std::min(selectLast > 0 ? selectLast : rows, rows) - selectFirst + 1));
+      return rows > 0 && selected == wanted ? 0 : 1;
+    });
+  } else if (parser.isSet(screenshot)) {
+    const QString path = parser.value(screenshot);
+    const QString what = parser.value(screenshotOf);
+    whenIdle(window, 240000, [&window, path, what, selectFirst, selectLast] {
+      selectRows(window, selectFirst, selectLast > 0 ? selectLast : 1);
+      if (!window.saveScreenshot(path, what)) {
+        std::cerr << "quorvel: could not save " << path.toStdString() << "\n";
+        return 1;
+      }
+      std::cout << "quorvel: saved " << path.toStdString() << "\n";
+      return 0;
+    });
+  }
+  return QApplication::exec();
+}
