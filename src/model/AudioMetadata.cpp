@@ -405,8 +405,11 @@ void AudioMetadata::clearAll() {
   for (const std::string& key : allMetadataKeys()) {
     removeMetadataValueForKey(key);
   }
-  for (const AlbumArtworkPtr& artwork : std::vector<AlbumArtworkPtr>(artworks_)) {
-    removeArtwork(artwork);
+  // Last first: undo re-appends them in reverse order of removal, which is
+  // then their original order.
+  const std::vector<AlbumArtworkPtr> artworks(artworks_);
+  for (auto artwork = artworks.rbegin(); artwork != artworks.rend(); ++artwork) {
+    removeArtwork(*artwork);
   }
 }
 
