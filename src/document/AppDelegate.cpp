@@ -216,6 +216,14 @@ void AppDelegate::applyCurrentMetadataFunction() { functions_->applyCurrentMetad
 
 void AppDelegate::closeAllAuxillaryWindows() { ui()->closeAllAuxillaryWindows(); }
 
+void AppDelegate::beginFunctionProgress(const std::string& message) {
+  beginProgressSheet(message, false, 0);
+}
+
+void AppDelegate::setFunctionProgress(double percent) { setProgressPanelIndicatorValue(percent); }
+
+void AppDelegate::endFunctionProgress() { endProgressSheet(1); }
+
 bool AppDelegate::previewMode() const { return functions_->previewMode(); }
 
 void AppDelegate::beginRecordsBusy() { ++busyRecords_; }

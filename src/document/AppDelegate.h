@@ -218,6 +218,11 @@ class AppDelegate : public MetadataFunctionHost {
   void applyCurrentMetadataFunction();
   // MetadataFunctionHost: closes every function, look-up and tool window.
   void closeAllAuxillaryWindows() override;
+  // MetadataFunctionHost: this controller's host and its progress sheet.
+  std::shared_ptr<UIHost> uiHost() const override { return host(); }
+  void beginFunctionProgress(const std::string& message) override;
+  void setFunctionProgress(double percent) override;
+  void endFunctionProgress() override;
   // True while previews are shown; edits are then ignored.
   bool previewMode() const;
 
