@@ -313,12 +313,12 @@ MetadataFunctionController::SelectionValues MetadataFunctionController::mergedVa
   };
   std::unordered_map<std::string, Slot> slots;
   std::vector<std::string> previewKeys;
+  std::vector<std::pair<std::string, Slot*>> recentSlots;  // unordered_map nodes stay put
   bool previewing = previewMode && function;
 
   for (std::size_t i = 0; i < records.size(); ++i) {
     const AudioMetadata& record = *records[i];
-    auto take = [&](const std::string& key, const MetadataValue& value, bool fromPreview) {
-      Slot& slot = slots[key];
+    auto take = [&](Slot& slot, const MetadataValue& value, bool fromPreview) {
       if (slot.count == 0) {
         slot.value = &value;
         // A record before this one lacked the key.
@@ -345,21 +345,33 @@ MetadataFunctionController::SelectionValues MetadataFunctionController::mergedVa
         // to the real value.
         auto preview = record.previewValueForKey(key);
         if (preview && !preview->allValues().empty()) {
-          take(key, *preview, true);
+          take(slots[key], *preview, true);
           previewKeys.push_back(std::move(key));
         }
       }
     }
-    for (const auto& key : record.allMetadataKeys()) {
+    // Records of one list mostly hold the same keys, so the slot found for
+    // the previous record's key at the same place usually fits again.
+    std::vector<std::string> keys = record.allMetadataKeys();
+    if (recentSlots.size() < keys.size()) {
+      recentSlots.resize(keys.size());
+    }
+    for (std::size_t j = 0; j < keys.size(); ++j) {
+      const std::string& key = keys[j];
       bool merged = false;
       for (const auto& k : previewKeys) {
         merged = merged || k == key;
       }
-      if (!merged) {
-        if (auto value = record.metadataValueForKey(key)) {
-          take(key, *value, false);
-        }
+      auto value = merged ? nullptr : record.metadataValueForKey(key);
+      if (!value) {
+        continue;
       }
+      auto& [recentKey, recentSlot] = recentSlots[j];
+      if (!recentSlot || recentKey != key) {
+        recentKey = key;
+        recentSlot = &slots[key];
+      }
+      take(*recentSlot, *value, false);
     }
   }
 
