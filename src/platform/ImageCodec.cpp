@@ -87,6 +87,10 @@ bool isAcceptedLoader(std::string_view loader, const Data& bytes) {
          bytes.size() >= 2 && bytes.bytes()[0] == 'B' && bytes.bytes()[1] == 'M';
 }
 
+struct BlobUnref {
+  void operator()(VipsBlob* blob) const { vips_area_unref(VIPS_AREA(blob)); }
+};
+
 // Opens `bytes` with `loader`, reading the header only. The bytes are not
 // copied; the caller keeps them alive as long as the image.
 //
@@ -95,15 +99,15 @@ bool isAcceptedLoader(std::string_view loader, const Data& bytes) {
 // (a scaled cover, a converted file) would carry the damage as if it were
 // picture. Merely reading the size stays lenient.
 VImage openWith(const std::string& loader, const Data& bytes, bool strict) {
-  VipsBlob* blob = vips_blob_new(nullptr, bytes.bytes(), bytes.size());
+  // Released also when the loader throws.
+  std::unique_ptr<VipsBlob, BlobUnref> blob(vips_blob_new(nullptr, bytes.bytes(), bytes.size()));
   VImage out;
   VImage::call(loader.c_str(),
                VImage::option()
-                   ->set("buffer", blob)
+                   ->set("buffer", blob.get())
                    ->set("out", &out)
                    ->set("access", VIPS_ACCESS_SEQUENTIAL)
                    ->set("fail_on", strict ? VIPS_FAIL_ON_ERROR : VIPS_FAIL_ON_NONE));
-  vips_area_unref(VIPS_AREA(blob));
   return out;
 }
 
@@ -255,9 +259,6 @@ std::optional<ImageCodec::Image> ImageCodec::render(const Image& image, Error* e
 
 Data ImageCodec::encode(const Image& image, BitmapFileType type, float jpegCompression,
                         Error* error) {
-  struct BlobUnref {
-    void operator()(VipsBlob* blob) const { vips_area_unref(VIPS_AREA(blob)); }
-  };
   try {
     VImage pixels = image.impl_->open();
     std::unique_ptr<VipsBlob, BlobUnref> blob;

@@ -1,6 +1,10 @@
 #include "platform/KeyedArchive.h"
 
+#include <algorithm>
+#include <string_view>
+
 #include "platform/PropertyList.h"
+#include "support/Text.h"
 
 namespace quorvel {
 
@@ -38,6 +42,14 @@ std::optional<std::string> classNameOf(const PlistArray& objects, const PlistDic
   return *name->second.get<std::string>();
 }
 
+// Strings are Unicode text without NULs, as property lists write them; a
+// damaged one keeps its readable part (each bad sequence becoming U+FFFD, a
+// NUL ending it), so it stays the same when archived again.
+std::string validText(const std::string& text) {
+  const std::string_view head(text.data(), std::min(text.size(), text.find('\0')));
+  return isValidUtf8(head) ? std::string(head) : utf16ToUtf8(utf8ToUtf16(head));
+}
+
 // A field value referred to by UID: a plain string or data object, its
 // mutable archived form, or "$null". None for anything else.
 std::optional<KeyedArchive::Value> referencedValue(const PlistArray& objects, const PlistUID& uid) {
@@ -49,14 +61,14 @@ std::optional<KeyedArchive::Value> referencedValue(const PlistArray& objects, co
     return std::nullopt;
   }
   if (const auto* text = target->get<std::string>()) {
-    return KeyedArchive::Value{*text};
+    return KeyedArchive::Value{validText(*text)};
   }
   if (const auto* bytes = target->get<Data>()) {
     return KeyedArchive::Value{*bytes};
   }
   if (const auto* dict = target->get<PlistDict>()) {
     if (auto it = dict->find("NS.string"); it != dict->end() && it->second.is<std::string>()) {
-      return KeyedArchive::Value{*it->second.get<std::string>()};
+      return KeyedArchive::Value{validText(*it->second.get<std::string>())};
     }
     if (auto it = dict->find("NS.data"); it != dict->end() && it->second.is<Data>()) {
       return KeyedArchive::Value{*it->second.get<Data>()};
@@ -166,7 +178,8 @@ std::optional<KeyedArchive::Object> KeyedArchive::unarchive(const Data& archive,
       }
     }
   }
-  for (const auto& [key, value] : *root) {
+  for (const auto& [rawKey, value] : *root) {
+    const std::string key = validText(rawKey);
     if (key.empty() || key.front() == '$') {
       continue;
     }

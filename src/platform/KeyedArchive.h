@@ -48,8 +48,11 @@ class KeyedArchive {
   // against the class the caller expects, never trusted to name it).
   // Integers and booleans become integers; strings and bytes, also in their
   // mutable archived forms ({"NS.string"}, {"NS.data"}), become strings and
-  // bytes; a reference to "$null" becomes nil; fields of any other kind
-  // (floats, dates, nested objects) are left out. Thread: any.
+  // bytes (in strings invalid UTF-8 reads as U+FFFD and a NUL ends the
+  // text, as property lists write them); a reference to
+  // "$null" becomes nil; fields of any other kind
+  // (floats, dates, nested objects) are left out. Keys are text like
+  // strings. Thread: any.
   static std::optional<Object> unarchive(const Data& archive, const std::string& className,
                                          Error* error = nullptr);
 };

@@ -82,6 +82,16 @@ TEST(KeyedArchiveTest, ReadsTheDesktopsXmlFormAndMutableValues) {
   // Floats and nested objects are not fields of a flat record.
   EXPECT_FALSE(object->fields.contains("ratio"));
   EXPECT_FALSE(object->fields.contains("self"));
+
+  // Damaged text reads as what a property list would write back.
+  std::string damaged = kXmlArchive;
+  damaged.replace(damaged.find("mutable"), 7, "mu\xFFtable");
+  object = KeyedArchive::unarchive(Data::fromString(damaged), "Thing", &error);
+  ASSERT_TRUE(object) << error.localizedDescription;
+  EXPECT_EQ(object->fields.at("comments"), KeyedArchive::Value(std::string("mu\uFFFDtable")));
+  auto again = KeyedArchive::unarchive(KeyedArchive::archive(*object), "Thing");
+  ASSERT_TRUE(again);
+  EXPECT_EQ(again->fields, object->fields);
 }
 
 TEST(KeyedArchiveTest, RefusesHostileArchives) {
