@@ -140,7 +140,7 @@ void MetadataFunctionController::willShowFunctionWindow(bool setsPreviewMode) {
 
 bool MetadataFunctionController::applyCurrentMetadataFunction(std::function<void()> whenDone) {
   auto function = currentMetadataFunction();
-  if (!function || applying_) {
+  if (!function || isDisplayHeld()) {
     return false;
   }
   joinWorker();
@@ -204,7 +204,6 @@ void MetadataFunctionController::finishRun(bool hasErrors) {
   whenDone_ = nullptr;
 
   host_.endFunctionProgress();
-  refreshPending_ = false;
   updatePreview();
   if (UserDefaults::standard().boolForKey("saveAfterChange")) {
     host_.save();
@@ -225,12 +224,22 @@ void MetadataFunctionController::finishRun(bool hasErrors) {
   }
 }
 
+void MetadataFunctionController::releaseDisplay() {
+  if (holds_ > 0) {
+    --holds_;
+  }
+  if (!isDisplayHeld() && refreshPending_) {
+    updatePreview();
+  }
+}
+
 void MetadataFunctionController::updatePreview() {
-  if (applying_) {
-    // The worker owns the records until the finishing step, which refreshes.
+  if (isDisplayHeld()) {
+    // A worker owns the records; the refresh waits for its end.
     refreshPending_ = true;
     return;
   }
+  refreshPending_ = false;
   auto function = currentMetadataFunction();
   bool previewing = previewMode_ && function;
   std::vector<AudioMetadataPtr> selected = host_.selectedMetadatas();
@@ -277,7 +286,7 @@ void MetadataFunctionController::updatePreview() {
 
 std::optional<MetadataFunctionController::CellValue> MetadataFunctionController::cellValue(
     std::size_t row, const AudioMetadata& record, const std::string& key) const {
-  if (applying_) {
+  if (isDisplayHeld()) {
     return std::nullopt;
   }
   if (previewFunction_) {

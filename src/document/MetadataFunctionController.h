@@ -98,19 +98,28 @@ class MetadataFunctionController {
   // ended, preview refreshed, "saveAfterChange", error log shown after a
   // whole-run failure, the "Artworks Extracted" alert), after which
   // `whenDone` runs. Returns false, doing nothing, when there is no current
-  // function or a run is in progress.
+  // function, a run is in progress or the display is held.
   bool applyCurrentMetadataFunction(std::function<void()> whenDone = {});
   // True from applyCurrentMetadataFunction until its finishing step.
   bool isApplying() const { return applying_; }
 
+  // Other workers that hold records (saving, removing tags, reverting) hold
+  // the display the same way a run does: refreshes wait, cells show none and
+  // no run starts. Releasing the last hold performs a refresh that waited.
+  void holdDisplay() { ++holds_; }
+  void releaseDisplay();
+  // True while a run or a hold keeps the display away from the records.
+  bool isDisplayHeld() const { return applying_ || holds_ > 0; }
+
   // Refreshes the display: in preview mode runs the current function in
   // preview mode over its records (result ignored, nothing reported), then
   // recomputes selectionValues and the cell positions, and asks the host's
-  // uiHost() to redraw the table and the editor. During a run it only notes that a
-  // refresh is due.
+  // uiHost() to redraw the table and the editor. While the display is held
+  // it only notes that a refresh is due.
   void updatePreview();
 
-  // The merged values of the selection as of the last refresh.
+  // The merged values of the selection as of the last refresh (copies, safe
+  // to read while the display is held).
   const SelectionValues& selectionValues() const { return selectionValues_; }
 
   // The cell of `record`, shown in display row `row`, in the column of
@@ -118,8 +127,8 @@ class MetadataFunctionController {
   // record's properties). In preview mode, for a key the current function
   // affects for that record at its position (the row when applyToAll, else
   // its index in the selection; unselected rows only when applyToAll): the
-  // record's first preview value. Otherwise the real value. None while a
-  // run is in progress. Uses the selection as of the last refresh.
+  // record's first preview value. Otherwise the real value. None while the
+  // display is held. Uses the selection as of the last refresh.
   std::optional<CellValue> cellValue(std::size_t row, const AudioMetadata& record,
                                      const std::string& key) const;
 
@@ -147,6 +156,7 @@ class MetadataFunctionController {
   bool previewMode_ = false;
   bool applying_ = false;
   bool refreshPending_ = false;
+  int holds_ = 0;
   std::shared_ptr<MetadataFunctionInterface> runningFunction_;
   std::function<void()> whenDone_;
   std::shared_ptr<RunDelegate> runDelegate_;

@@ -438,6 +438,27 @@ TEST_F(FunctionFrameworkTest, ApplyRunsOnAWorkerAsOneUndoStep) {
   EXPECT_EQ(title(5), "TITLE 5");
 }
 
+TEST_F(FunctionFrameworkTest, AHeldDisplayWaitsForTheWorkerThatHoldsTheRecords) {
+  MetadataFunctionController controller(host);
+  auto function = std::make_shared<UppercaseTitleFunction>();
+  controller.setCurrentMetadataFunction(function);
+  controller.setPreviewMode(true);
+
+  controller.holdDisplay();  // say, a save is writing the records
+  controller.holdDisplay();
+  int reloads = ui->tableReloads;
+  controller.updatePreview();
+  EXPECT_EQ(ui->tableReloads, reloads);
+  EXPECT_FALSE(controller.cellValue(2, *host.records[2], "TRACKTITLE"));
+  EXPECT_FALSE(controller.applyCurrentMetadataFunction());
+  EXPECT_FALSE(host.records[2]->previewValueForKey("TRACKTITLE"));
+  controller.releaseDisplay();
+  EXPECT_EQ(ui->tableReloads, reloads);
+  controller.releaseDisplay();  // the last hold refreshes what waited
+  EXPECT_EQ(ui->tableReloads, reloads + 1);
+  EXPECT_EQ(text(controller.cellValue(2, *host.records[2], "TRACKTITLE")->value), "TITLE 2");
+}
+
 TEST_F(FunctionFrameworkTest, ApplyToAllAndWholeRunFailure) {
   MetadataFunctionController controller(host);
   auto function = std::make_shared<UppercaseTitleFunction>();
