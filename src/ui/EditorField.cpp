@@ -85,6 +85,7 @@ EditorField::EditorField(int tag, std::string key, QWidget* parent)
 }
 
 void EditorField::setCompact(bool compact) {
+  compact_ = compact;
   edit_->setMinimumWidth(compact ? 44 : 80);
   edit_->setMaximumWidth(compact ? 64 : QWIDGETSIZE_MAX);
 }
@@ -107,7 +108,8 @@ void EditorField::redisplay() {
   if (merged_ && !marker && displayedIndex_ < merged_->allValues().size()) {
     text = displayText(merged_->allValues()[displayedIndex_]);
   }
-  edit_->setPlaceholderText(marker ? tr("Multiple Values") : QString());
+  // A narrow number field has no room for the whole phrase.
+  edit_->setPlaceholderText(marker ? (compact_ ? tr("Mixed") : tr("Multiple Values")) : QString());
   QPalette palette = edit_->palette();
   palette.setColor(QPalette::Text, preview ? Theme::previewColor(palette)
                                            : QWidget::palette().color(QPalette::Text));

@@ -70,6 +70,7 @@ class EditorField : public QWidget {
   QString shownText_;
   bool hovered_ = false;
   bool editable_ = true;
+  bool compact_ = false;
 };
 
 }  // namespace quorvel::ui

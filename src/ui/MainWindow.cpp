@@ -641,9 +641,9 @@ void MainWindow::updateStatus() {
   const std::size_t total = controller.content().size();
   const std::size_t shown = controller.arrangedObjects().size();
   const std::size_t selected = controller.selectionCount();
-  static std::size_t unsaved = 0;
+  // While a worker holds the records, the last count stands.
   if (!delegate_->recordsAreBusy()) {
-    unsaved = static_cast<std::size_t>(std::count_if(
+    unsavedCount_ = static_cast<std::size_t>(std::count_if(
         controller.content().begin(), controller.content().end(),
         [](const AudioMetadataPtr& record) { return record->metadataNeedsSaving(); }));
   }
@@ -651,7 +651,7 @@ void MainWindow::updateStatus() {
                      ? tr("%n file(s)", nullptr, static_cast<int>(total))
                      : tr("%1 of %n file(s) shown", nullptr, static_cast<int>(total)).arg(shown);
   text += QStringLiteral("  ·  ") + tr("%n selected", nullptr, static_cast<int>(selected));
-  text += QStringLiteral("  ·  ") + tr("%n unsaved", nullptr, static_cast<int>(unsaved));
+  text += QStringLiteral("  ·  ") + tr("%n unsaved", nullptr, static_cast<int>(unsavedCount_));
   if (delegate_->previewMode()) {
     text += QStringLiteral("  ·  ") + tr("Preview");
   }
@@ -835,6 +835,7 @@ void MainWindow::restoreLayout() {
       widths = *dict;
     }
   }
+  fitColumnsOnShow_ = widths.empty();
   for (int i = 0; i < header->count(); ++i) {
     const auto& key = tableModel_->columns()[static_cast<std::size_t>(i)];
     if (FileTableModel::isIndicatorColumn(key)) {
@@ -1121,6 +1122,41 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   event->accept();
   // Other top-level windows (error log, hex views) must not keep the process alive.
   QTimer::singleShot(0, qApp, &QApplication::quit);
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (!fitColumnsOnShow_) {
+    return;
+  }
+  fitColumnsOnShow_ = false;
+  // First run: shrink the default columns so they fit the table's width.
+  QTimer::singleShot(0, this, [this] {
+    auto* header = table_->horizontalHeader();
+    const int available = table_->viewport()->width();
+    int fixed = 0;
+    int flexible = 0;
+    for (int i = 0; i < header->count(); ++i) {
+      const bool indicator =
+          FileTableModel::isIndicatorColumn(tableModel_->columns()[static_cast<std::size_t>(i)]);
+      (indicator ? fixed : flexible) += header->sectionSize(i);
+    }
+    if (flexible <= 0 || fixed + flexible <= available) {
+      return;
+    }
+    const double scale = static_cast<double>(std::max(available - fixed, 200)) / flexible;
+    layoutRestored_ = false;
+    for (int i = 0; i < header->count(); ++i) {
+      if (!FileTableModel::isIndicatorColumn(tableModel_->columns()[static_cast<std::size_t>(i)])) {
+        // Never narrower than the title.
+        const QString title =
+            tableModel_->headerData(i, Qt::Horizontal, Qt::DisplayRole).toString();
+        const int least = header->fontMetrics().horizontalAdvance(title) + 14;
+        header->resizeSection(i, std::max(least, static_cast<int>(header->sectionSize(i) * scale)));
+      }
+    }
+    layoutRestored_ = true;
+  });
 }
 
 void MainWindow::changeEvent(QEvent* event) {

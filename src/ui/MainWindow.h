@@ -84,6 +84,7 @@ class MainWindow : public QMainWindow {
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
   void changeEvent(QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   // When a command may run.
@@ -149,11 +150,13 @@ class MainWindow : public QMainWindow {
 
   std::vector<std::pair<QAction*, Needs>> commands_;
   std::vector<std::function<void()>> pendingEdits_;
+  std::size_t unsavedCount_ = 0;
   int pendingRefresh_ = 0;
   bool refreshPosted_ = false;
   bool syncingSelection_ = false;
   bool quitApproved_ = false;
   bool layoutRestored_ = false;
+  bool fitColumnsOnShow_ = false;
   std::uint64_t undoObserver_ = 0;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

@@ -61,10 +61,10 @@ TagMappingsWindow::TagMappingsWindow(QWidget* parent)
   table_->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
                           QAbstractItemView::AnyKeyPressed);
   table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-  table_->setColumnWidth(0, 170);
-  table_->setColumnWidth(1, 260);
+  table_->setColumnWidth(0, 150);
+  table_->setColumnWidth(1, 250);
   for (int c = kFirstFormatColumn; c < table_->columnCount(); ++c) {
-    table_->setColumnWidth(c, 150);
+    table_->setColumnWidth(c, 140);
   }
   table_->horizontalHeader()->setStretchLastSection(true);
 
@@ -83,7 +83,7 @@ TagMappingsWindow::TagMappingsWindow(QWidget* parent)
   layout->addWidget(intro);
   layout->addWidget(table_, 1);
   layout->addLayout(bottom);
-  resize(1100, 620);
+  resize(1180, 640);
 
   connect(table_, &QTableWidget::itemChanged, this, &TagMappingsWindow::cellEdited);
   connect(restore, &QPushButton::clicked, this, &TagMappingsWindow::restoreSelected);
