@@ -17,6 +17,7 @@
 #include "model/AlbumArtwork.h"
 #include "model/AudioMetadata.h"
 #include "platform/OperationQueue.h"
+#include "platform/PropertyList.h"
 #include "support/Value.h"
 
 namespace quorvel {
@@ -117,6 +118,11 @@ class AppDelegate : public MetadataFunctionHost {
   bool isBusy() const;
   // True while a worker changes records; the display must not read them.
   bool recordsAreBusy() const;
+  // Brackets a worker run that changes records (import, say): between the
+  // two, updatePreview only notes that a refresh is due, and the last end
+  // refreshes. Main thread.
+  void beginRecordsBusy();
+  void endRecordsBusy();
   // Menu commands are enabled only while no sheet is shown.
   bool validateMenuItem() const { return !running_; }
 
@@ -160,6 +166,13 @@ class AppDelegate : public MetadataFunctionHost {
   void filesWereDropped(const std::vector<std::string>& paths);
   // The platform asks to open files: beginAddFilesProcess.
   void openFiles(const std::vector<std::string>& paths);
+  // The pasteboard type of tracks dragged out of the music library.
+  static constexpr const char* kMusicLibraryTracksPasteboardType =
+      "CorePasteboardFlavorType 0x6974756E";
+  // The paths of a music-library drag: the "Location" of each entry of the
+  // property list's "Tracks" (a dictionary in key order, or a list), only
+  // "file://" URLs, percent-escapes decoded. Never fails; any thread.
+  static std::vector<std::string> filePathsFromMusicLibraryTracks(const PlistValue& tracks);
   // Clears the list first when "clearFilesWhenAdding" is on and it shows
   // records (asking about unsaved changes), then, for a non-empty list,
   // shows "Adding Files" and walks the paths on a worker: folders
@@ -353,8 +366,6 @@ class AppDelegate : public MetadataFunctionHost {
                        const std::string& actionName,
                        std::function<void(AudioMetadata&)> operation);
   void undoManagerDidUndoOrRedo();
-  void beginRecordsBusy();
-  void endRecordsBusy();
 
   // Editing.
   enum class EditSource { EditorField, AllTags, Other };

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <optional>
+#include <string_view>
 #include <unordered_set>
 
 #include "document/AppDelegate.h"
@@ -124,7 +126,81 @@ class ReadingPipeline {
   std::vector<std::thread> readers_;
 };
 
+int hexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// The path of a "file://" URL (host empty or "localhost"), or none.
+std::optional<std::string> pathOfFileURL(const std::string& url) {
+  constexpr std::string_view scheme = "file://";
+  if (url.size() < scheme.size() ||
+      !std::equal(scheme.begin(), scheme.end(), url.begin(), [](char a, char b) {
+        return a == std::tolower(static_cast<unsigned char>(b));
+      })) {
+    return std::nullopt;
+  }
+  std::string rest = url.substr(scheme.size());
+  if (rest.starts_with("localhost/")) {
+    rest.erase(0, 9);
+  }
+  if (!rest.starts_with("/")) {
+    return std::nullopt;
+  }
+  std::string path;
+  for (std::size_t i = 0; i < rest.size(); ++i) {
+    if (rest[i] == '%' && i + 2 < rest.size() && hexDigit(rest[i + 1]) >= 0 &&
+        hexDigit(rest[i + 2]) >= 0) {
+      path += static_cast<char>(hexDigit(rest[i + 1]) * 16 + hexDigit(rest[i + 2]));
+      i += 2;
+    } else {
+      path += rest[i];
+    }
+  }
+  if (path.find('\0') != std::string::npos) {
+    return std::nullopt;
+  }
+  return path;
+}
+
 }  // namespace
+
+std::vector<std::string> AppDelegate::filePathsFromMusicLibraryTracks(const PlistValue& tracks) {
+  std::vector<std::string> paths;
+  const auto* root = tracks.get<PlistDict>();
+  if (!root) {
+    return paths;
+  }
+  auto entries = root->find("Tracks");
+  if (entries == root->end()) {
+    return paths;
+  }
+  auto take = [&](const PlistValue& entry) {
+    const auto* track = entry.get<PlistDict>();
+    if (!track) {
+      return;
+    }
+    auto location = track->find("Location");
+    if (location == track->end() || !location->second.is<std::string>()) {
+      return;
+    }
+    if (auto path = pathOfFileURL(*location->second.get<std::string>())) {
+      paths.push_back(std::move(*path));
+    }
+  };
+  if (const auto* dictionary = entries->second.get<PlistDict>()) {
+    for (const auto& [key, entry] : *dictionary) {
+      take(entry);
+    }
+  } else if (const auto* list = entries->second.get<PlistArray>()) {
+    for (const auto& entry : *list) {
+      take(entry);
+    }
+  }
+  return paths;
+}
 
 void AppDelegate::addFiles() {
   auto paths = ui()->chooseFilesToOpen(FileWalker::acceptedExtensions());

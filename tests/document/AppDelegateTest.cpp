@@ -202,5 +202,20 @@ TEST_F(AppDelegateLoading, ClearingRemovesOnlyTheRecordsTheSearchShows) {
   EXPECT_TRUE(records().empty());
 }
 
+TEST(AppDelegateLibraryDrop, FileLocationsOfTheTracksInOrder) {
+  PlistDict tracks{
+      {"10", PlistDict{{"Location", "file:///music/A%20Song.mp3"}}},
+      {"11", PlistDict{{"Location", "http://example.org/stream.mp3"}}},
+      {"12", PlistDict{{"Name", "no location"}}},
+      {"13", PlistDict{{"Location", "file://localhost/music/Caf%C3%A9.m4a"}}},
+  };
+  EXPECT_EQ(AppDelegate::filePathsFromMusicLibraryTracks(PlistDict{{"Tracks", tracks}}),
+            (std::vector<std::string>{"/music/A Song.mp3", "/music/Caf\xC3\xA9.m4a"}));
+  PlistArray list{PlistDict{{"Location", "file:///b.flac"}}, PlistValue("junk")};
+  EXPECT_EQ(AppDelegate::filePathsFromMusicLibraryTracks(PlistDict{{"Tracks", list}}),
+            (std::vector<std::string>{"/b.flac"}));
+  EXPECT_TRUE(AppDelegate::filePathsFromMusicLibraryTracks(PlistValue("nothing")).empty());
+}
+
 }  // namespace
 }  // namespace quorvel::test
