@@ -16,6 +16,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QSplitter>
 #include <QStatusBar>
@@ -128,11 +129,14 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
 
 MainWindow::~MainWindow() {
   alive_.reset();
+  // From here on the controller, finishing its work, talks to no window.
+  host_->detachWindow();
   if (delegate_) {
     delegate_->undoManager()->removeObserver(undoObserver_);
   }
   // The views refer to the controller; let them go first.
-  delete takeCentralWidget();
+  std::unique_ptr<QWidget> central(takeCentralWidget());
+  central.reset();
   delegate_.reset();
   UIHost::install(nullptr);
 }
@@ -1174,8 +1178,9 @@ bool MainWindow::saveScreenshot(const QString& path, const QString& what) {
   QWidget* target = this;
   if (what == QStringLiteral("alltags")) {
     sideTabs_->setCurrentIndex(1);
-  } else if (what == QStringLiteral("preferences")) {
+  } else if (what.startsWith(QStringLiteral("preferences"))) {
     showPreferences();
+    preferences_->setCurrentPage(what.section(QLatin1Char(':'), 1).toInt());
     target = preferences_.data();
   } else if (what == QStringLiteral("mappings")) {
     showTagMappings();
@@ -1189,6 +1194,20 @@ bool MainWindow::saveScreenshot(const QString& path, const QString& what) {
   } else if (what == QStringLiteral("convert")) {
     convertArtwork();
     target = convert_.data();
+  } else if (what == QStringLiteral("alert")) {
+    std::vector<QPushButton*> buttons;
+    QPushButton* escape = nullptr;
+    auto box = QtUIHost::makeAlert(this, "There Are Still Unsaved Changes.", "",
+                                   {"Save And Quit", "Quit Without Saving", "Cancel"}, nullptr,
+                                   &buttons, &escape);
+    box->show();
+    for (int i = 0; i < 5; ++i) {
+      QApplication::processEvents();
+    }
+    return box->grab().save(path, "PNG");
+  } else if (what == QStringLiteral("progress")) {
+    host_->progressSheet()->begin(tr("Saving 3 of 15 files"), false, 20);
+    target = host_->progressSheet();
   } else if (what == QStringLiteral("addtag")) {
     showAddTag(QStringLiteral("MOOD"));
     target = addTag_.data();

@@ -49,6 +49,7 @@ QWidget* scrolling(QWidget* content) {
 PreferencesDialog::PreferencesDialog(QWidget* parent) : QDialog(parent) {
   setWindowTitle(tr("Preferences"));
   auto* tabs = new QTabWidget(this);
+  tabs_ = tabs;
   tabs->addTab(scrolling(makeGeneralPage()), tr("General"));
   tabs->addTab(scrolling(makeReadingPage()), tr("Reading"));
   tabs->addTab(scrolling(makeWritingPage()), tr("Writing"));
@@ -58,8 +59,10 @@ PreferencesDialog::PreferencesDialog(QWidget* parent) : QDialog(parent) {
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(tabs);
   layout->addWidget(buttons);
-  resize(560, 600);
+  resize(560, 680);
 }
+
+void PreferencesDialog::setCurrentPage(int index) { tabs_->setCurrentIndex(index); }
 
 void PreferencesDialog::showEvent(QShowEvent* event) {
   for (const auto& refresh : refreshers_) {
@@ -131,8 +134,8 @@ void PreferencesDialog::addChoice(QFormLayout* layout, const char* key, const QS
   layout->addRow(title, combo);
 }
 
-void PreferencesDialog::addText(QFormLayout* layout, const char* key, const QString& title,
-                                const QString& toolTip) {
+QLineEdit* PreferencesDialog::addText(QFormLayout* layout, const char* key, const QString& title,
+                                      const QString& toolTip) {
   auto* edit = new QLineEdit;
   edit->setToolTip(toolTip);
   const std::string k = key;
@@ -144,6 +147,7 @@ void PreferencesDialog::addText(QFormLayout* layout, const char* key, const QStr
   connect(edit, &QLineEdit::textEdited, this,
           [k](const QString& text) { defaults().setObject(PlistValue(toStdString(text)), k); });
   layout->addRow(title, edit);
+  return edit;
 }
 
 void PreferencesDialog::addFraction(QFormLayout* layout, const char* key, const QString& title,
@@ -315,15 +319,25 @@ QWidget* PreferencesDialog::makeArtworkPage() {
               tr("With both on, each picture is stored twice."));
 
   layout->addWidget(group(tr("Artwork Files"), &box));
-  addCheck(box, "readAlbumArtworkFromFile",
-           tr("Read artwork from an image file beside the audio file"),
-           tr("The image replaces the embedded artwork when the file is loaded."));
-  addCheck(box, "skipArtworkFileWhenEmbedded", tr("Unless the audio file has artwork already"),
-           tr("Embedded artwork wins."));
+  QCheckBox* fromFile = addCheck(
+      box, "readAlbumArtworkFromFile", tr("Read artwork from an image file beside the audio file"),
+      tr("The image replaces the embedded artwork when the file is loaded."));
+  QCheckBox* skip =
+      addCheck(box, "skipArtworkFileWhenEmbedded", tr("Unless the audio file has artwork already"),
+               tr("Embedded artwork wins."));
   auto* form = new QFormLayout;
   box->addLayout(form);
-  addText(form, "readAlbumArtworkFileName", tr("Image file name:"),
-          tr("A format string; * and ? are wildcards, case is ignored (cover.*)."));
+  QLineEdit* name =
+      addText(form, "readAlbumArtworkFileName", tr("Image file name:"),
+              tr("A format string; * and ? are wildcards, case is ignored (cover.*)."));
+  // The two below only matter while image files are read.
+  auto follow = [skip, name](bool on) {
+    skip->setEnabled(on);
+    name->setEnabled(on);
+  };
+  connect(fromFile, &QCheckBox::toggled, this, follow);
+  refreshers_.push_back([fromFile, follow] { follow(fromFile->isChecked()); });
+  follow(fromFile->isChecked());
 
   layout->addWidget(group(tr("Pasted and Dropped Images"), &box));
   form = new QFormLayout;

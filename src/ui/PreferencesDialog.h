@@ -8,6 +8,8 @@
 class QCheckBox;
 class QFormLayout;
 class QGroupBox;
+class QLineEdit;
+class QTabWidget;
 class QVBoxLayout;
 
 namespace quorvel::ui {
@@ -20,6 +22,8 @@ class PreferencesDialog : public QDialog {
 
  public:
   explicit PreferencesDialog(QWidget* parent = nullptr);
+  // Shows page `index` (0 General, 1 Reading, 2 Writing, 3 Artwork).
+  void setCurrentPage(int index);
 
  Q_SIGNALS:
   // The user asked for the tag-mappings window.
@@ -45,7 +49,8 @@ class PreferencesDialog : public QDialog {
   void addChoice(QFormLayout* layout, const char* key, const QString& title,
                  const std::vector<std::pair<int, QString>>& choices, int fallback,
                  const QString& toolTip);
-  void addText(QFormLayout* layout, const char* key, const QString& title, const QString& toolTip);
+  QLineEdit* addText(QFormLayout* layout, const char* key, const QString& title,
+                     const QString& toolTip);
   // A float setting from 0 to 1 shown as a percentage slider.
   void addFraction(QFormLayout* layout, const char* key, const QString& title,
                    const QString& toolTip);
@@ -53,6 +58,7 @@ class PreferencesDialog : public QDialog {
   static QGroupBox* group(const QString& title, QVBoxLayout** layout);
 
   std::vector<std::function<void()>> refreshers_;
+  QTabWidget* tabs_ = nullptr;
 };
 
 }  // namespace quorvel::ui

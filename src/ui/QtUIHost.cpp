@@ -85,20 +85,18 @@ ProgressSheet* QtUIHost::progressSheet() {
 
 // --- Questions -----------------------------------------------------------------
 
-int QtUIHost::alert(const std::string& heading, const std::string& text,
-                    const std::vector<std::string>& buttons, const Data* icon) {
-  const int first = 1000;
-  if (nonInteractive_ || window_.isNull()) {
-    std::cerr << "quorvel: alert \"" << heading << "\" answered \""
-              << (buttons.empty() ? std::string("OK") : buttons.front()) << "\"\n";
-    return first;
-  }
-  const ModalScope scope(modalDepth_);
-  QMessageBox box(window_.data());
-  box.setWindowModality(Qt::WindowModal);
-  box.setWindowTitle(QStringLiteral("Quorvel"));
-  box.setText(toQString(heading));
-  box.setInformativeText(toQString(text));
+std::unique_ptr<QMessageBox> QtUIHost::makeAlert(QWidget* parent, const std::string& heading,
+                                                 const std::string& text,
+                                                 const std::vector<std::string>& buttons,
+                                                 const Data* icon, std::vector<QPushButton*>* added,
+                                                 QPushButton** escape) {
+  auto box = std::make_unique<QMessageBox>(parent);
+  box->setWindowModality(Qt::WindowModal);
+  box->setWindowTitle(QStringLiteral("Quorvel"));
+  // The heading stands out as a title, the text below explains.
+  box->setTextFormat(Qt::RichText);
+  box->setText(QStringLiteral("<b>%1</b>").arg(toQString(heading).toHtmlEscaped()));
+  box->setInformativeText(toQString(text));
   QPixmap pixmap;
   if (icon != nullptr && !icon->empty()) {
     pixmap.loadFromData(toQByteArray(*icon));
@@ -108,11 +106,11 @@ int QtUIHost::alert(const std::string& heading, const std::string& text,
   } else {
     pixmap = pixmap.scaled(64, 64, Qt::KeepAspectRatio, Qt::SmoothTransformation);
   }
-  box.setIconPixmap(pixmap);
+  box->setIconPixmap(pixmap);
 
   const std::vector<std::string> titles =
       buttons.empty() ? std::vector<std::string>{"OK"} : buttons;
-  std::vector<QPushButton*> added;
+  added->clear();
   for (std::size_t i = 0; i < titles.size(); ++i) {
     const QString title = toQString(titles[i]);
     // Roles only place the buttons as the desktop expects; the answer is
@@ -123,21 +121,36 @@ int QtUIHost::alert(const std::string& heading, const std::string& text,
     } else if (title == QStringLiteral("Cancel") || title == QStringLiteral("No")) {
       role = QMessageBox::RejectRole;
     }
-    added.push_back(box.addButton(title, role));
+    added->push_back(box->addButton(title, role));
   }
-  box.setDefaultButton(added.front());
-  QPushButton* escape = added.size() == 1 ? added.front() : nullptr;
-  for (std::size_t i = 1; i < added.size(); ++i) {
-    if (box.buttonRole(added[i]) == QMessageBox::RejectRole) {
-      escape = added[i];
+  box->setDefaultButton(added->front());
+  *escape = added->size() == 1 ? added->front() : nullptr;
+  for (std::size_t i = 1; i < added->size(); ++i) {
+    if (box->buttonRole((*added)[i]) == QMessageBox::RejectRole) {
+      *escape = (*added)[i];
     }
   }
-  if (escape != nullptr) {
-    box.setEscapeButton(escape);
+  if (*escape != nullptr) {
+    box->setEscapeButton(*escape);
   }
-  box.exec();
+  return box;
+}
+
+int QtUIHost::alert(const std::string& heading, const std::string& text,
+                    const std::vector<std::string>& buttons, const Data* icon) {
+  const int first = 1000;
+  if (nonInteractive_ || window_.isNull()) {
+    std::cerr << "quorvel: alert \"" << heading << "\" answered \""
+              << (buttons.empty() ? std::string("OK") : buttons.front()) << "\"\n";
+    return first;
+  }
+  const ModalScope scope(modalDepth_);
+  std::vector<QPushButton*> added;
+  QPushButton* escape = nullptr;
+  const auto box = makeAlert(window_.data(), heading, text, buttons, icon, &added, &escape);
+  box->exec();
   for (std::size_t i = 0; i < added.size(); ++i) {
-    if (box.clickedButton() == added[i]) {
+    if (box->clickedButton() == added[i]) {
       return first + static_cast<int>(i);
     }
   }

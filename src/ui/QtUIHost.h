@@ -3,11 +3,16 @@
 #include <QPointer>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/UIHost.h"
+
+class QMessageBox;
+class QPushButton;
+class QWidget;
 
 namespace quorvel::ui {
 
@@ -72,6 +77,16 @@ class QtUIHost : public UIHost {
   // Wired to the controller's cancel flag by the window.
   void setCancelHandler(std::function<void()> handler) { cancelHandler_ = std::move(handler); }
   ProgressSheet* progressSheet();
+  // The message box of an alert on `parent`: `added` gets its buttons in
+  // the order given, `escape` the one Escape presses (or null).
+  static std::unique_ptr<QMessageBox> makeAlert(QWidget* parent, const std::string& heading,
+                                                const std::string& text,
+                                                const std::vector<std::string>& buttons,
+                                                const Data* icon, std::vector<QPushButton*>* added,
+                                                QPushButton** escape);
+  // The window is going away: later calls show nothing and answer as a
+  // host without a window does.
+  void detachWindow() { window_ = nullptr; }
 
  private:
   // Runs `fn` on the main thread, waiting for it when called elsewhere.
