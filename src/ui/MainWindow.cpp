@@ -1062,9 +1062,31 @@ void MainWindow::openPaths(const QStringList& paths) {
   }
 }
 
+namespace {
+
+// The files of a drop: file URLs, or the tracks of a music-library drag.
+std::vector<std::string> droppedPaths(const QMimeData& mime) {
+  std::vector<std::string> paths;
+  for (const QUrl& url : mime.urls()) {
+    if (url.isLocalFile()) {
+      paths.push_back(toStdString(url.toLocalFile()));
+    }
+  }
+  const QString tracksType = QString::fromLatin1(AppDelegate::kMusicLibraryTracksPasteboardType);
+  if (paths.empty() && mime.hasFormat(tracksType)) {
+    if (auto tracks = plist::parse(toData(mime.data(tracksType)))) {
+      paths = AppDelegate::filePathsFromMusicLibraryTracks(*tracks);
+    }
+  }
+  return paths;
+}
+
+}  // namespace
+
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
-  bool files = false;
-  for (const QUrl& url : event->mimeData()->urls()) {
+  const QMimeData* mime = event->mimeData();
+  bool files = mime->hasFormat(QString::fromLatin1(AppDelegate::kMusicLibraryTracksPasteboardType));
+  for (const QUrl& url : mime->urls()) {
     files = files || url.isLocalFile();
   }
   if (files && idle()) {
@@ -1075,12 +1097,7 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void MainWindow::dropEvent(QDropEvent* event) {
-  std::vector<std::string> paths;
-  for (const QUrl& url : event->mimeData()->urls()) {
-    if (url.isLocalFile()) {
-      paths.push_back(toStdString(url.toLocalFile()));
-    }
-  }
+  const std::vector<std::string> paths = droppedPaths(*event->mimeData());
   if (paths.empty() || !idle()) {
     event->ignore();
     return;

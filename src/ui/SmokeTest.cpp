@@ -9,6 +9,7 @@
 
 #include "document/AppDelegate.h"
 #include "document/ErrorLogWindowController.h"
+#include "platform/UserDefaults.h"
 #include "ui/EditorField.h"
 #include "ui/FileTableModel.h"
 #include "ui/HexView.h"
@@ -119,6 +120,15 @@ std::vector<std::string> SmokeTest::run() {
   }
 
   check(!record || !record->metadataNeedsSaving(), "nothing is left unsaved");
+
+  // Closing asks the controller (nothing unsaved: quit at once) and keeps
+  // the window's arrangement for the next start.
+  UserDefaults::standard().removeObjectForKey("mainWindowGeometry");
+  check(window_.close(), "the window closes when nothing is unsaved");
+  check(UserDefaults::standard().dataForKey("mainWindowGeometry").has_value(),
+        "closing remembers the window's geometry");
+  check(UserDefaults::standard().objectForKey("fileTableColumns").has_value(),
+        "the column layout is remembered");
   return failures_;
 }
 
