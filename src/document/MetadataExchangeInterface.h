@@ -69,10 +69,10 @@ class MetadataExchangeInterface {
   // record, dictionaries repeated in turn; else the first min(D, R)) inside
   // one undo group of `undoManager` named "Import Metadata", then calls
   // `saveAfterChange` when given and the setting "saveAfterChange" is on.
-  // Returns the number of records imported into. Worker thread, while the
-  // main thread accepts no edits.
+  // Returns the number of records imported into. Move the dictionaries in
+  // to spare a copy. Worker thread, while the main thread accepts no edits.
   virtual std::size_t importMetadataFromDictionaries(
-      const std::vector<PlistDict>& dictionaries,
+      std::vector<PlistDict> dictionaries,
       const std::vector<std::shared_ptr<AudioMetadata>>& records, bool applyToAll,
       ZRUndoManager* undoManager, MetadataExchangeDelegate* delegate,
       const std::function<void()>& saveAfterChange) = 0;

@@ -23,7 +23,7 @@ std::optional<std::vector<PlistDict>> parse(CHCSVParser& parser) {
   if (!records) {
     return std::nullopt;
   }
-  return AudioMetadataCSVImporter::metadataArrayFromRecords(*records);
+  return AudioMetadataCSVImporter::metadataArrayFromRecords(std::move(*records));
 }
 
 }  // namespace
@@ -43,7 +43,7 @@ std::optional<std::vector<PlistDict>> AudioMetadataCSVImporter::metadataArrayFro
 }
 
 std::optional<std::vector<PlistDict>> AudioMetadataCSVImporter::metadataArrayFromRecords(
-    const CSVRecords& records) {
+    CSVRecords records) {
   if (records.empty()) {
     return std::nullopt;
   }
@@ -69,26 +69,26 @@ std::optional<std::vector<PlistDict>> AudioMetadataCSVImporter::metadataArrayFro
 
   std::vector<PlistDict> dictionaries;
   for (std::size_t r = 1; r < records.size(); ++r) {
-    const std::vector<std::string>& fields = records[r];
+    std::vector<std::string>& fields = records[r];
     if (fields.size() != header.size()) {
       continue;
     }
     PlistDict dictionary;
     for (const Column& column : columns) {
       if (column.indexes.size() == 1) {
-        const std::string& field = fields[column.indexes.front()];
+        std::string& field = fields[column.indexes.front()];
         if (!field.empty()) {
-          dictionary.emplace(*column.name, field);
+          dictionary.emplace_hint(dictionary.end(), *column.name, std::move(field));
         }
         continue;
       }
       PlistArray values;
       for (std::size_t index : column.indexes) {
         if (!fields[index].empty()) {
-          values.emplace_back(fields[index]);
+          values.emplace_back(std::move(fields[index]));
         }
       }
-      dictionary.emplace(*column.name, std::move(values));
+      dictionary.emplace_hint(dictionary.end(), *column.name, std::move(values));
     }
     if (!dictionary.empty()) {
       dictionaries.push_back(std::move(dictionary));

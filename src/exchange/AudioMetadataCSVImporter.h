@@ -27,8 +27,9 @@ class AudioMetadataCSVImporter {
   static std::optional<std::vector<PlistDict>> metadataArrayFromURL(const std::string& path);
   // The same from the bytes of such a file.
   static std::optional<std::vector<PlistDict>> metadataArrayFromData(const Data& bytes);
-  // The same from records already read (record 0 is the header).
-  static std::optional<std::vector<PlistDict>> metadataArrayFromRecords(const CSVRecords& records);
+  // The same from records already read (record 0 is the header); move them
+  // in to spare copying every cell.
+  static std::optional<std::vector<PlistDict>> metadataArrayFromRecords(CSVRecords records);
 };
 
 }  // namespace quorvel

@@ -47,6 +47,23 @@ bool holdsFileInfo(const PlistDict& dictionary) {
 std::size_t AudioMetadataImporter::importMetadataFromDictionaries(
     const std::vector<PlistDict>& dictionaries, const std::vector<AudioMetadataPtr>& metadatas,
     bool applyToAll) {
+  return run(dictionaries, metadatas, applyToAll, false);
+}
+
+std::size_t AudioMetadataImporter::importMetadataFromDictionaries(
+    std::vector<PlistDict>&& dictionaries, const std::vector<AudioMetadataPtr>& metadatas,
+    bool applyToAll) {
+  for (PlistDict& dictionary : dictionaries) {
+    for (const std::string& key : fileInfoKeys()) {
+      dictionary.erase(key);
+    }
+  }
+  return run(dictionaries, metadatas, applyToAll, true);
+}
+
+std::size_t AudioMetadataImporter::run(const std::vector<PlistDict>& dictionaries,
+                                       const std::vector<AudioMetadataPtr>& metadatas,
+                                       bool applyToAll, bool stripped) {
   setCancelled(false);
   throttle_.reset();
   const std::size_t d = dictionaries.size();
@@ -72,7 +89,7 @@ std::size_t AudioMetadataImporter::importMetadataFromDictionaries(
       continue;
     }
     const PlistDict& dictionary = dictionaries[applyToAll ? i % d : i];
-    if (holdsFileInfo(dictionary)) {
+    if (!stripped && holdsFileInfo(dictionary)) {
       PlistDict copy = dictionary;
       for (const std::string& key : fileInfoKeys()) {
         copy.erase(key);
@@ -87,14 +104,14 @@ std::size_t AudioMetadataImporter::importMetadataFromDictionaries(
 }
 
 std::size_t AudioMetadataImporter::importMetadataInUndoGroup(
-    const std::vector<PlistDict>& dictionaries, const std::vector<AudioMetadataPtr>& metadatas,
+    std::vector<PlistDict> dictionaries, const std::vector<AudioMetadataPtr>& metadatas,
     bool applyToAll, ZRUndoManager* undoManager, const std::function<void()>& saveAfterChange) {
   if (undoManager) {
     undoManager->beginUndoGrouping();
   }
   std::size_t imported = 0;
   try {
-    imported = importMetadataFromDictionaries(dictionaries, metadatas, applyToAll);
+    imported = importMetadataFromDictionaries(std::move(dictionaries), metadatas, applyToAll);
   } catch (...) {
     if (undoManager) {
       undoManager->endUndoGrouping();

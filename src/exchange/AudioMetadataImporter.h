@@ -64,12 +64,18 @@ class AudioMetadataImporter {
   std::size_t importMetadataFromDictionaries(const std::vector<PlistDict>& dictionaries,
                                              const std::vector<AudioMetadataPtr>& metadatas,
                                              bool applyToAll);
+  // The same with dictionaries the import may consume: the file-information
+  // names are removed in place instead of from a copy per record.
+  std::size_t importMetadataFromDictionaries(std::vector<PlistDict>&& dictionaries,
+                                             const std::vector<AudioMetadataPtr>& metadatas,
+                                             bool applyToAll);
 
   // The whole import as the controller's worker runs it: one undo group on
   // `undoManager` (none: no group) named "Import Metadata" around
   // importMetadataFromDictionaries, then `saveAfterChange`, when given and
   // the setting "saveAfterChange" is on. Returns what the import returned.
-  std::size_t importMetadataInUndoGroup(const std::vector<PlistDict>& dictionaries,
+  // Takes the dictionaries by value: move them in to spare a copy.
+  std::size_t importMetadataInUndoGroup(std::vector<PlistDict> dictionaries,
                                         const std::vector<AudioMetadataPtr>& metadatas,
                                         bool applyToAll, ZRUndoManager* undoManager,
                                         const std::function<void()>& saveAfterChange = {});
@@ -83,6 +89,10 @@ class AudioMetadataImporter {
   bool cancelled() const { return cancelled_.load(std::memory_order_relaxed); }
 
  private:
+  // The import loop; `stripped`: the dictionaries hold no file information.
+  std::size_t run(const std::vector<PlistDict>& dictionaries,
+                  const std::vector<AudioMetadataPtr>& metadatas, bool applyToAll, bool stripped);
+
   AudioMetadataImporterDelegate* delegate_ = nullptr;
   std::atomic<bool> cancelled_{false};
   ProgressThrottle throttle_;

@@ -73,16 +73,15 @@ std::optional<bool> MetadataExchange::applyToAllForCounts(std::size_t dictionary
 }
 
 std::size_t MetadataExchange::importMetadataFromDictionaries(
-    const std::vector<PlistDict>& dictionaries,
-    const std::vector<std::shared_ptr<AudioMetadata>>& records, bool applyToAll,
-    ZRUndoManager* undoManager, MetadataExchangeDelegate* delegate,
+    std::vector<PlistDict> dictionaries, const std::vector<std::shared_ptr<AudioMetadata>>& records,
+    bool applyToAll, ZRUndoManager* undoManager, MetadataExchangeDelegate* delegate,
     const std::function<void()>& saveAfterChange) {
   AudioMetadataImporter importer;
   Forwarder forwarder(delegate);
   importer.setDelegate(&forwarder);
   Running<AudioMetadataImporter> running(mutex_, runningImporter_, &importer);
-  return importer.importMetadataInUndoGroup(dictionaries, records, applyToAll, undoManager,
-                                            saveAfterChange);
+  return importer.importMetadataInUndoGroup(std::move(dictionaries), records, applyToAll,
+                                            undoManager, saveAfterChange);
 }
 
 void MetadataExchange::cancel() {

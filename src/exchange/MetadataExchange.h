@@ -26,7 +26,7 @@ class MetadataExchange final : public MetadataExchangeInterface {
   std::optional<bool> applyToAllForCounts(std::size_t dictionaryCount, std::size_t recordCount,
                                           UIHost& host) override;
   std::size_t importMetadataFromDictionaries(
-      const std::vector<PlistDict>& dictionaries,
+      std::vector<PlistDict> dictionaries,
       const std::vector<std::shared_ptr<AudioMetadata>>& records, bool applyToAll,
       ZRUndoManager* undoManager, MetadataExchangeDelegate* delegate,
       const std::function<void()>& saveAfterChange) override;
