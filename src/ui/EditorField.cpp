@@ -84,10 +84,10 @@ EditorField::EditorField(int tag, std::string key, QWidget* parent)
   updateButtons();
 }
 
-void EditorField::setCompact(bool compact) {
+void EditorField::setCompact(bool compact, int maxWidth) {
   compact_ = compact;
   edit_->setMinimumWidth(compact ? 44 : 80);
-  edit_->setMaximumWidth(compact ? 64 : QWIDGETSIZE_MAX);
+  edit_->setMaximumWidth(compact ? maxWidth : QWIDGETSIZE_MAX);
 }
 
 void EditorField::showValue(const std::shared_ptr<MetadataValue>& merged, bool editable) {
@@ -121,6 +121,7 @@ void EditorField::redisplay() {
   if (!edit_->hasFocus() || !edit_->isModified() || edit_->isReadOnly() != !editable_) {
     edit_->setText(text);
     edit_->setModified(false);
+    edit_->setCursorPosition(0);  // a long value shows its beginning
   }
   shownText_ = text;
   edit_->setReadOnly(!editable_);

@@ -36,8 +36,8 @@ class EditorField : public QWidget {
   // Shows `merged` (none: no value; the multiple-values marker: the
   // placeholder). `editable` is false while previews show.
   void showValue(const std::shared_ptr<MetadataValue>& merged, bool editable);
-  // A narrow field for numbers.
-  void setCompact(bool compact);
+  // A narrow field for numbers, at most `maxWidth` pixels wide.
+  void setCompact(bool compact, int maxWidth = 64);
   QLineEdit* lineEdit() const { return edit_; }
 
  Q_SIGNALS:

@@ -134,9 +134,10 @@ EditorPanel::EditorPanel(AppDelegate& delegate, QWidget* parent)
   layout->addWidget(foldingSection(label(kLyricsTag), lyrics_, true));
   layout->addStretch(1);
 
-  for (int tag : {13, 14, 6, 7, 15, 3, 40, 41}) {
+  for (int tag : {13, 14, 6, 7, 3, 40, 41}) {
     fields_[tag]->setCompact(true);
   }
+  fields_[15]->setCompact(true, 96);  // a year, or a whole date
   refresh();
 }
 
