@@ -325,6 +325,7 @@ RecordPtr AudioFileReader::metadataFromFLACFile(const std::string& path) {
     return nullptr;
   }
   auto record = newRecord("FLAC", "Free Lossless Audio Codec");
+  AudioMetadata::DeferredDigest deferred(*record);
   TagFormatNames names;
   const auto artworkFrom = UserDefaults::standard().integerForKey("readFLACAlbumArtworkFrom");
   if (setting("readFLACVorbisTag") && file.hasXiphComment()) {
@@ -353,6 +354,7 @@ RecordPtr AudioFileReader::metadataFromOggFLACFile(const std::string& path) {
     return nullptr;
   }
   auto record = newRecord("OGG FLAC", "Free Lossless Audio Codec");
+  AudioMetadata::DeferredDigest deferred(*record);
   TagFormatNames names;
   if (file.hasXiphComment()) {
     readVorbis(file.tag(), *record, names, true);
@@ -371,6 +373,7 @@ RecordPtr AudioFileReader::metadataFromOggVorbisFile(const std::string& path) {
     return nullptr;
   }
   auto record = newRecord("OGG Vorbis", "Vorbis");
+  AudioMetadata::DeferredDigest deferred(*record);
   TagFormatNames names;
   readVorbis(file.tag(), *record, names, true);
   names.storeIn(*record);
@@ -393,6 +396,7 @@ RecordPtr AudioFileReader::metadataFromOggSpeexFile(const std::string& path) {
   auto* properties = file.audioProperties();
   auto record =
       newRecord("OGG Speex", properties ? format("Speex v%d", properties->speexVersion()) : "");
+  AudioMetadata::DeferredDigest deferred(*record);
   TagFormatNames names;
   readVorbis(file.tag(), *record, names, true);
   names.storeIn(*record);
@@ -408,6 +412,7 @@ RecordPtr AudioFileReader::metadataFromWMAFile(const std::string& path) {
     return nullptr;
   }
   auto record = newRecord("Windows Media", "Windows Media Audio");
+  AudioMetadata::DeferredDigest deferred(*record);
   TagFormatNames names;
   if (auto* tag = file.tag()) {
     TagReaders::addInfoFromASFTag(*tag, *record);
@@ -427,6 +432,7 @@ RecordPtr AudioFileReader::metadataFromMP3File(const std::string& path) {
   }
   auto* properties = file.audioProperties();
   auto record = newRecord("MPEG Layer 3", properties ? mpegFormat(*properties) : "");
+  AudioMetadata::DeferredDigest deferred(*record);
   TagFormatNames names;
   if (setting("readMP3ID3v2Tag") && file.hasID3v2Tag()) {
     readID3v2(file.ID3v2Tag(), *record, names);
@@ -452,6 +458,7 @@ RecordPtr AudioFileReader::metadataFromMP4File(const std::string& path) {
     return nullptr;
   }
   auto record = std::make_shared<AudioMetadata>();
+  AudioMetadata::DeferredDigest deferred(*record);
   TagFormatNames names;
   if (auto* tag = file.tag()) {
     TagReaders::addInfoFromMP4Tag(*tag, *record);
@@ -468,6 +475,7 @@ RecordPtr AudioFileReader::metadataFromAIFFFile(const std::string& path) {
     return nullptr;
   }
   auto record = std::make_shared<AudioMetadata>();
+  AudioMetadata::DeferredDigest deferred(*record);
   TagFormatNames names;
   // TagLib hands out an empty tag for a file without one; like any other it
   // is read and named, so the file shows which tag it will get.
@@ -483,6 +491,7 @@ RecordPtr AudioFileReader::metadataFromWAVEFile(const std::string& path) {
     return nullptr;
   }
   auto record = newRecord("WAVE", "");
+  AudioMetadata::DeferredDigest deferred(*record);
   TagFormatNames names;
   if (file.hasID3v2Tag()) {
     readID3v2(file.ID3v2Tag(), *record, names);
@@ -502,6 +511,7 @@ RecordPtr AudioFileReader::metadataFromDSDFile(const std::string& path) {
     return nullptr;
   }
   auto record = newRecord("DSD", "DSF");
+  AudioMetadata::DeferredDigest deferred(*record);
   TagFormatNames names;
   // As for AIFF, the tag the file class hands out (an empty one when the
   // file has none) is read and named.
@@ -525,6 +535,7 @@ RecordPtr AudioFileReader::metadataFromMonkeysAudioFile(const std::string& path)
   auto* properties = file.audioProperties();
   auto record =
       newRecord("Monkey's Audio", properties ? format("APE v%d", properties->version()) : "");
+  AudioMetadata::DeferredDigest deferred(*record);
   TagFormatNames names;
   if (setting("readMonkeysAPETag") && file.hasAPETag()) {
     readAPE(file.APETag(), *record, names);
@@ -548,6 +559,7 @@ RecordPtr AudioFileReader::metadataFromTrueAudioFile(const std::string& path) {
   auto* properties = file.audioProperties();
   auto record =
       newRecord("True Audio", properties ? format("TTA v%d", properties->ttaVersion()) : "");
+  AudioMetadata::DeferredDigest deferred(*record);
   TagFormatNames names;
   if (setting("readTrueAudioID3v2Tag") && file.hasID3v2Tag()) {
     readID3v2(file.ID3v2Tag(), *record, names);
@@ -571,6 +583,7 @@ RecordPtr AudioFileReader::metadataFromWavPackFile(const std::string& path) {
   auto* properties = file.audioProperties();
   auto record =
       newRecord("WavPack", properties ? format("WavPack v%d", properties->version()) : "");
+  AudioMetadata::DeferredDigest deferred(*record);
   TagFormatNames names;
   if (setting("readWavPackAPETag") && file.hasAPETag()) {
     readAPE(file.APETag(), *record, names);
@@ -594,6 +607,7 @@ RecordPtr AudioFileReader::metadataFromMusepackFile(const std::string& path) {
   auto* properties = file.audioProperties();
   auto record =
       newRecord("Musepack", properties ? format("MPC v%d", properties->mpcVersion()) : "");
+  AudioMetadata::DeferredDigest deferred(*record);
   TagFormatNames names;
   if (setting("readMusepackAPETag") && file.hasAPETag()) {
     readAPE(file.APETag(), *record, names);
@@ -850,6 +864,7 @@ std::shared_ptr<AudioMetadata> AudioFileReader::metadataFromFile(const std::stri
   try {
     if (platformPath) {
       record = std::make_shared<AudioMetadata>();
+      AudioMetadata::DeferredDigest deferred(*record);
       getCoreAudioInfoFromFile(path, *record);
       getCoreAudioMetadataFromFile(path, *record);
     } else {

@@ -508,9 +508,9 @@ void addInfoFromMP4Tag(TagLib::MP4::Tag& tag, AudioMetadata& record) {
 
 void addInfoFromVorbisTag(TagLib::Ogg::XiphComment& tag, AudioMetadata& record, bool readArtwork) {
   constexpr int type = MetadataValue::TypeVorbis;
+  static const std::string kPictureField = "METADATA_BLOCK_PICTURE";
   // TagLib moves METADATA_BLOCK_PICTURE fields out of the field map into its
-  // picture list; render them back to their Base64 texts so they take their
-  // place in name order like any other field.
+  // picture list; the name still takes its place in name order.
   std::map<std::string, std::vector<std::string>> fields;
   for (const auto& [name, values] : tag.fieldListMap()) {
     auto& list = fields[identifierText(name)];
@@ -518,29 +518,44 @@ void addInfoFromVorbisTag(TagLib::Ogg::XiphComment& tag, AudioMetadata& record, 
       list.push_back(utf8(v));
     }
   }
-  std::vector<std::string> pictureTexts;
-  for (TagLib::FLAC::Picture* picture : tag.pictureList()) {
-    pictureTexts.push_back(utf8(picture->render().toBase64()));
+  const TagLib::List<TagLib::FLAC::Picture*> pictures = tag.pictureList();
+  if (!pictures.isEmpty()) {
+    fields[kPictureField];
   }
-  if (!pictureTexts.empty()) {
-    auto& list = fields["METADATA_BLOCK_PICTURE"];
-    list.insert(list.end(), pictureTexts.begin(), pictureTexts.end());
-  }
+  // Never inserts: the loop below walks the map.
+  auto ownPictureTexts = [&]() -> std::vector<std::string> {
+    auto it = fields.find(kPictureField);
+    return it == fields.end() ? std::vector<std::string>() : it->second;
+  };
+  // The field's texts: what the field map holds, then TagLib's pictures
+  // rendered back to Base64. Rendered only where the text is wanted.
+  auto pictureTexts = [&] {
+    std::vector<std::string> texts = ownPictureTexts();
+    for (TagLib::FLAC::Picture* picture : pictures) {
+      texts.push_back(utf8(picture->render().toBase64()));
+    }
+    return texts;
+  };
 
-  for (const auto& [name, values] : fields) {
+  for (const auto& [name, fieldValues] : fields) {
     std::string key = keyForVorbisField(name);
     if (readArtwork && key == "ARTWORK") {
-      auto it = fields.find("METADATA_BLOCK_PICTURE");
-      if (it == fields.end() || it->second.empty()) {
+      if (ownPictureTexts().empty() && !pictures.isEmpty()) {
+        // All the texts decode as one picture block: the first picture. TagLib
+        // has parsed it already, so it is taken as it is.
+        const TagLib::FLAC::Picture& picture = *pictures.front();
+        record.addArtwork(makeArtwork(picture.data(), static_cast<std::uint32_t>(picture.type()),
+                                      utf8(picture.description()), utf8(picture.mimeType())));
         continue;
       }
       std::string joined;
-      for (const auto& text : it->second) {
+      for (const auto& text : pictureTexts()) {
         joined += joined.empty() ? text : " " + text;
       }
       std::string bytes = decodeBase64Lenient(joined);
       TagLib::FLAC::Picture picture;
-      if (picture.parse(TagLib::ByteVector(bytes.data(), static_cast<unsigned>(bytes.size())))) {
+      if (!bytes.empty() &&
+          picture.parse(TagLib::ByteVector(bytes.data(), static_cast<unsigned>(bytes.size())))) {
         record.addArtwork(makeArtwork(picture.data(), static_cast<std::uint32_t>(picture.type()),
                                       utf8(picture.description()), utf8(picture.mimeType())));
       }
@@ -550,6 +565,7 @@ void addInfoFromVorbisTag(TagLib::Ogg::XiphComment& tag, AudioMetadata& record, 
     if (!value) {
       continue;
     }
+    const std::vector<std::string> values = name == kPictureField ? pictureTexts() : fieldValues;
     for (const auto& text : values) {
       if (key == "TRACKNUMBER" || key == "DISCNUMBER") {
         std::string ascii = isAscii(text) ? text : std::string();
