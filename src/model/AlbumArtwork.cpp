@@ -259,7 +259,7 @@ void AlbumArtwork::storeData(const Data& data, std::optional<ImageCodec::Header>
   md5_ = std::move(digest);
   mimeType_ = mimeTypeForData(data_);
   if (!header && !data_.empty()) {
-    header = ImageCodec::readHeader(data_);
+    header = ArtworkDataCache::headerOf(data_);
   }
   // The declared size, even beyond the decoding limit: it is only a number here.
   width_ = header ? header->width : 0;

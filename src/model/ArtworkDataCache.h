@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
+#include "platform/ImageCodec.h"
 #include "support/Value.h"
 
 namespace quorvel {
@@ -20,6 +22,11 @@ class ArtworkDataCache {
   // hex digits); a buffer that is already interned is not hashed again.
   // Empty data is returned as is. Thread: any.
   static Data intern(const Data& data, std::string* md5Out = nullptr);
+
+  // ImageCodec::readHeader of `data`, read once per interned buffer and
+  // remembered while the buffer lives: a cover repeated across an album is
+  // parsed once. Bytes that were not interned are read every time. Thread: any.
+  static std::optional<ImageCodec::Header> headerOf(const Data& data);
 
   // Number of distinct live buffers held (expired entries are swept first).
   // For tests and benchmarks. Thread: any.
