@@ -42,14 +42,18 @@ namespace {
 using Outcome = std::variant<std::shared_ptr<AudioMetadata>, std::string>;
 
 // Reads `paths` on `jobs` threads and hands each outcome to `emit` in the
-// order of `paths`, as soon as it and all before it are done, so memory holds
-// only the records that are waiting for an earlier one.
+// order of `paths`, as soon as it and all before it are done. Readers stay at
+// most a few files ahead of the one emitted next, so memory holds only a
+// handful of records however slow one file is.
 void readInOrder(const std::vector<std::string>& paths, unsigned jobs,
                  const std::function<void(const std::string&, Outcome&)>& emit) {
   std::vector<std::optional<Outcome>> outcomes(paths.size());
   std::mutex mutex;
-  std::condition_variable ready;
+  std::condition_variable ready;  // an outcome arrived
+  std::condition_variable room;   // the window moved on
   std::size_t nextToRead = 0;
+  std::size_t emitted = 0;
+  const std::size_t window = 4 * static_cast<std::size_t>(jobs);
 
   auto readOne = [&](std::size_t index) {
     Error error;
@@ -66,7 +70,9 @@ void readInOrder(const std::vector<std::string>& paths, unsigned jobs,
     for (;;) {
       std::size_t index;
       {
-        std::lock_guard lock(mutex);
+        std::unique_lock lock(mutex);
+        room.wait(lock,
+                  [&] { return nextToRead >= paths.size() || nextToRead < emitted + window; });
         if (nextToRead >= paths.size()) {
           return;
         }
@@ -76,25 +82,35 @@ void readInOrder(const std::vector<std::string>& paths, unsigned jobs,
     }
   };
 
-  std::vector<std::jthread> threads;
-  for (unsigned i = 1; i < jobs; ++i) {
-    threads.emplace_back(worker);
-  }
+  // The outcome emitted last stays alive until the next one is emitted. The
+  // artwork cache holds a picture only while a record does, and the tracks
+  // of an album follow each other sharing one cover: kept alive, the cover is
+  // recognised by its bytes instead of being hashed again for every track.
+  Outcome previous;
   if (jobs <= 1) {
     for (std::size_t i = 0; i < paths.size(); ++i) {
       readOne(i);
       emit(paths[i], *outcomes[i]);
+      previous = std::move(*outcomes[i]);
       outcomes[i].reset();
     }
     return;
+  }
+  // `jobs` readers; this thread only writes the outcomes out.
+  std::vector<std::jthread> threads;
+  for (unsigned i = 0; i < jobs; ++i) {
+    threads.emplace_back(worker);
   }
   for (std::size_t i = 0; i < paths.size(); ++i) {
     std::unique_lock lock(mutex);
     ready.wait(lock, [&] { return outcomes[i].has_value(); });
     Outcome outcome = std::move(*outcomes[i]);
     outcomes[i].reset();
+    emitted = i + 1;
+    room.notify_all();
     lock.unlock();
     emit(paths[i], outcome);
+    previous = std::move(outcome);
   }
 }
 
