@@ -26,8 +26,16 @@ namespace {
 // Ends the undo group it opened even when a change throws.
 class UndoGroup {
  public:
-  explicit UndoGroup(ZRUndoManager& manager) : manager_(manager) { manager_.beginUndoGrouping(); }
-  ~UndoGroup() { manager_.endUndoGrouping(); }
+  explicit UndoGroup(ZRUndoManager& manager) : manager_(manager), level_(manager.groupingLevel()) {
+    manager_.beginUndoGrouping();
+  }
+  // Only a group that was opened is closed: while registration is disabled
+  // none opens, and an outer group must stay open.
+  ~UndoGroup() {
+    if (manager_.groupingLevel() > level_) {
+      manager_.endUndoGrouping();
+    }
+  }
   UndoGroup(const UndoGroup&) = delete;
   UndoGroup& operator=(const UndoGroup&) = delete;
   // Names the group while it is still open: a group that ends empty is
@@ -40,6 +48,7 @@ class UndoGroup {
 
  private:
   ZRUndoManager& manager_;
+  std::int64_t level_;
 };
 
 // Add Tag accepts an MP4 atom or an ID3v2 frame id for a key.
