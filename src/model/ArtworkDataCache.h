@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/ImageCodec.h"
 #include "support/Value.h"
@@ -16,12 +17,16 @@ namespace quorvel {
 class ArtworkDataCache {
  public:
   // The buffer already interned for bytes equal to `data`, or `data` itself
-  // (which is then remembered). Equal MD5 digests are confirmed by comparing
-  // the bytes, so a digest collision never merges two different pictures.
+  // (which is then remembered). Candidates found by a content key are
+  // compared in full, so a key collision never merges two different pictures.
   // When `md5Out` is given it receives the digest of the bytes (32 lower-case
   // hex digits); a buffer that is already interned is not hashed again.
   // Empty data is returned as is. Thread: any.
   static Data intern(const Data& data, std::string* md5Out = nullptr);
+  // As above for bytes not yet in a buffer (a tag library's own copy): equal
+  // bytes already held are shared without copying these; other bytes are
+  // copied into a new buffer, which is remembered. Thread: any.
+  static Data intern(std::string_view bytes, std::string* md5Out = nullptr);
 
   // ImageCodec::readHeader of `data`, read once per interned buffer and
   // remembered while the buffer lives: a cover repeated across an album is
