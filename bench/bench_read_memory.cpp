@@ -8,8 +8,10 @@
 #include <malloc.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -49,9 +51,15 @@ int main(int argc, char** argv) {
   }
   std::vector<std::shared_ptr<AudioMetadata>> records;
   records.reserve(files.size());
-  // One read first, so settings, mapping tables, ICU and TagLib's own tables
-  // are not counted against the records.
-  AudioFileReader::metadataFromFile(files.front());
+  // One read of each kind of file first, so settings, mapping tables, ICU,
+  // libvips, libavformat and TagLib's own tables are not counted against the
+  // records.
+  std::set<std::string> kinds;
+  for (const auto& path : files) {
+    if (kinds.insert(std::filesystem::path(path).extension().string()).second) {
+      AudioFileReader::metadataFromFile(path);
+    }
+  }
   malloc_trim(0);
   const long before = residentKB();
   const std::size_t heapBefore = mallinfo2().uordblks + mallinfo2().hblkhd;

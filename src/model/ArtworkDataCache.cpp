@@ -34,11 +34,10 @@ class Cache {
   // the bytes. Equal bytes always have equal keys; candidates are compared in
   // full, so the key only has to tell most different pictures apart, and
   // reading all of a cover for it would cost as much as the comparison.
-  static std::size_t sampleKey(const Data& data) {
+  static std::size_t sampleKey(std::string_view bytes) {
     constexpr std::size_t kEnds = 4096;
     constexpr std::size_t kSamples = 64;
     constexpr std::size_t kSampleSize = 64;
-    const std::string_view bytes = data.view();
     if (bytes.size() <= 2 * kEnds + kSamples * kSampleSize) {
       return std::hash<std::string_view>{}(bytes);
     }
@@ -75,29 +74,28 @@ class Cache {
     }
     // Hash outside the lock: readers on several threads should not queue
     // behind each other's half-megabyte covers.
-    const std::size_t contentKey = sampleKey(data);
+    const std::size_t contentKey = sampleKey(data.view());
     {
       std::lock_guard lock(mutex_);
-      if (auto held = findEqual(contentKey, data, md5Out)) {
+      if (auto held = findEqual(contentKey, data.view(), md5Out)) {
         return Data(std::move(held));
       }
     }
-    std::string digest = md5Hex(data);
-    if (md5Out) {
-      *md5Out = digest;
+    return insertNew(data, contentKey, md5Out);
+  }
+
+  Data intern(std::string_view bytes, std::string* md5Out) {
+    if (bytes.empty()) {
+      return intern(Data(), md5Out);
     }
-    std::lock_guard lock(mutex_);
-    // Another thread may have interned equal bytes in the meantime.
-    if (auto held = findEqual(contentKey, data, nullptr)) {
-      return Data(std::move(held));
+    const std::size_t contentKey = sampleKey(bytes);
+    {
+      std::lock_guard lock(mutex_);
+      if (auto held = findEqual(contentKey, bytes, md5Out)) {
+        return Data(std::move(held));
+      }
     }
-    byContent_[contentKey].push_back(Entry{data.sharedBuffer(), digest, false, std::nullopt});
-    byAddress_[data.identity()] =
-        Entry{data.sharedBuffer(), std::move(digest), false, std::nullopt};
-    if (byAddress_.size() > 2 * liveAfterSweep_ + 64) {
-      sweep();
-    }
-    return data;
+    return insertNew(Data(bytes.data(), bytes.size()), contentKey, md5Out);
   }
 
   std::optional<ImageCodec::Header> headerOf(const Data& data) {
@@ -137,9 +135,29 @@ class Cache {
     return &known->second;
   }
 
+  // Remembers `data`, bytes no live buffer holds yet (unless another thread
+  // interned them meanwhile).
+  Data insertNew(const Data& data, std::size_t contentKey, std::string* md5Out) {
+    std::string digest = md5Hex(data);
+    if (md5Out) {
+      *md5Out = digest;
+    }
+    std::lock_guard lock(mutex_);
+    if (auto held = findEqual(contentKey, data.view(), nullptr)) {
+      return Data(std::move(held));
+    }
+    byContent_[contentKey].push_back(Entry{data.sharedBuffer(), digest, false, std::nullopt});
+    byAddress_[data.identity()] =
+        Entry{data.sharedBuffer(), std::move(digest), false, std::nullopt};
+    if (byAddress_.size() > 2 * liveAfterSweep_ + 64) {
+      sweep();
+    }
+    return data;
+  }
+
   // A live buffer holding bytes equal to `data` (compared byte by byte) and
   // its digest in `md5Out`, or null. Called with the mutex held.
-  std::shared_ptr<const ByteBuffer> findEqual(std::size_t contentKey, const Data& data,
+  std::shared_ptr<const ByteBuffer> findEqual(std::size_t contentKey, std::string_view data,
                                               std::string* md5Out) {
     auto it = byContent_.find(contentKey);
     if (it == byContent_.end()) {
@@ -148,7 +166,7 @@ class Cache {
     for (const Entry& candidate : it->second) {
       if (auto buffer = candidate.buffer.lock();
           buffer && buffer->size() == data.size() &&
-          std::memcmp(buffer->data(), data.bytes(), data.size()) == 0) {
+          std::memcmp(buffer->data(), data.data(), data.size()) == 0) {
         if (md5Out) {
           *md5Out = candidate.md5;
         }
@@ -185,6 +203,10 @@ Cache& cache() {
 
 Data ArtworkDataCache::intern(const Data& data, std::string* md5Out) {
   return cache().intern(data, md5Out);
+}
+
+Data ArtworkDataCache::intern(std::string_view bytes, std::string* md5Out) {
+  return cache().intern(bytes, md5Out);
 }
 
 std::optional<ImageCodec::Header> ArtworkDataCache::headerOf(const Data& data) {

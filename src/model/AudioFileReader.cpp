@@ -34,6 +34,7 @@
 
 #include "functions/FormatSpecifiers.h"
 #include "model/AlbumArtwork.h"
+#include "model/ArtworkDataCache.h"
 #include "model/AudioMetadata.h"
 #include "model/DSFFile.h"
 #include "model/ID3v2ReadingFrameFactory.h"
@@ -153,7 +154,7 @@ void addFLACPictures(TagLib::FLAC::File& file, AudioMetadata& record) {
   for (TagLib::FLAC::Picture* picture : file.pictureList()) {
     auto artwork = std::make_shared<AlbumArtwork>();
     TagLib::ByteVector bytes = picture->data();
-    artwork->setData(AlbumArtwork::internedData(Data(bytes.data(), bytes.size())));
+    artwork->setData(ArtworkDataCache::intern(std::string_view(bytes.data(), bytes.size())));
     artwork->setArtworkType(static_cast<std::uint32_t>(picture->type()));
     std::string description = picture->description().to8Bit(true);
     if (!description.empty()) {

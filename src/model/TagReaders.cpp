@@ -21,6 +21,7 @@
 #include <charconv>
 
 #include "model/AlbumArtwork.h"
+#include "model/ArtworkDataCache.h"
 #include "model/AudioMetadata.h"
 #include "model/ID3v2ReadingFrameFactory.h"
 #include "model/MetadataValue.h"
@@ -73,7 +74,9 @@ void storeIfNotEmpty(AudioMetadata& record, const std::shared_ptr<MetadataValue>
 AlbumArtworkPtr makeArtwork(const TagLib::ByteVector& bytes, std::uint32_t type,
                             std::optional<std::string> comments, std::string mimeType) {
   auto artwork = std::make_shared<AlbumArtwork>();
-  artwork->setData(AlbumArtwork::internedData(dataOf(bytes)));
+  // Interned straight from TagLib's bytes: a cover the album's other tracks
+  // already brought is shared without another copy.
+  artwork->setData(ArtworkDataCache::intern(std::string_view(bytes.data(), bytes.size())));
   artwork->setArtworkType(type);
   artwork->setComments(std::move(comments));
   if (!mimeType.empty()) {
