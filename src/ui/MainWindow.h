@@ -75,8 +75,9 @@ class MainWindow : public QMainWindow {
   // Adds files and folders as the platform's "open files" request does.
   void openPaths(const QStringList& paths);
   // Grabs the window (or one of its other windows) into a PNG file: "main",
-  // "alltags", "preferences", "mappings", "errorlog", "hex", "convert",
-  // "addtag". Returns false when it cannot be written.
+  // "alltags", "preferences" or "preferences:PAGE", "mappings", "errorlog",
+  // "hex", "convert", "addtag", "alert", "progress". Returns false when it
+  // cannot be written.
   bool saveScreenshot(const QString& path, const QString& what);
 
  protected:

@@ -60,45 +60,75 @@ void selectRows(MainWindow& window, int first, int last) {
   window.refreshNow();
 }
 
+// The command line. Parsed before the application object exists, so that
+// --help and --version work without a display.
+struct Options {
+  QCommandLineOption smokeTest{
+      QStringLiteral("smoke-test"),
+      QStringLiteral("Add the files, then select, edit, undo, search, sort and close through the "
+                     "window, checking each step, and quit (exit status 0 when every check "
+                     "passed). Alerts are answered with their first button; nothing is saved.")};
+  QCommandLineOption screenshot{
+      QStringLiteral("screenshot"),
+      QStringLiteral("Once the files are added, save a picture of the window to PATH and quit."),
+      QStringLiteral("PATH")};
+  QCommandLineOption screenshotOf{
+      QStringLiteral("screenshot-of"),
+      QStringLiteral("What --screenshot shows: main, alltags, preferences[:PAGE], mappings, "
+                     "errorlog, hex, convert, addtag, alert or progress."),
+      QStringLiteral("WHAT"), QStringLiteral("main")};
+  QCommandLineOption select{
+      QStringLiteral("select"),
+      QStringLiteral("Rows to select once the files are added: N (the first N) or FIRST-LAST."),
+      QStringLiteral("ROWS")};
+
+  void addTo(QCommandLineParser& parser) const {
+    parser.setApplicationDescription(QStringLiteral("Edit the tags of audio files."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("files"),
+                                 QStringLiteral("Audio files and folders to add."),
+                                 QStringLiteral("[FILES...]"));
+    parser.addOption(smokeTest);
+    parser.addOption(screenshot);
+    parser.addOption(screenshotOf);
+    parser.addOption(select);
+  }
+};
+
+void setApplicationNames() {
+  QCoreApplication::setApplicationName(QStringLiteral("Quorvel"));
+  QCoreApplication::setApplicationVersion(QStringLiteral(QUORVEL_VERSION));
+  QCoreApplication::setOrganizationDomain(QStringLiteral("quorvel.org"));
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  const Options options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "-h" || arg == "--help" || arg == "-v" || arg == "--version") {
+      QCoreApplication core(argc, argv);
+      setApplicationNames();
+      QCommandLineParser parser;
+      options.addTo(parser);
+      parser.process(core);  // prints and exits
+      return 0;
+    }
+  }
+
   QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("Quorvel"));
-  QApplication::setApplicationVersion(QStringLiteral(QUORVEL_VERSION));
-  QApplication::setOrganizationDomain(QStringLiteral("quorvel.org"));
+  setApplicationNames();
   QApplication::setDesktopFileName(QStringLiteral("org.quorvel.Quorvel"));
   QApplication::setWindowIcon(quorvel::ui::appIcon());
-
   QCommandLineParser parser;
-  parser.setApplicationDescription(QStringLiteral("Edit the tags of audio files."));
-  parser.addHelpOption();
-  parser.addVersionOption();
-  parser.addPositionalArgument(QStringLiteral("files"),
-                               QStringLiteral("Audio files and folders to add."),
-                               QStringLiteral("[FILES...]"));
-  const QCommandLineOption smokeTest(
-      QStringLiteral("smoke-test"),
-      QStringLiteral("Add the files, check that the table has rows, and quit (exit status 0 "
-                     "when it has). Alerts are answered with their first button."));
-  const QCommandLineOption screenshot(
-      QStringLiteral("screenshot"),
-      QStringLiteral("Once the files are added, save a picture of the window to PATH and quit."),
-      QStringLiteral("PATH"));
-  const QCommandLineOption screenshotOf(
-      QStringLiteral("screenshot-of"),
-      QStringLiteral("What --screenshot shows: main, alltags, preferences, mappings, errorlog, "
-                     "hex, convert or addtag."),
-      QStringLiteral("WHAT"), QStringLiteral("main"));
-  const QCommandLineOption select(
-      QStringLiteral("select"),
-      QStringLiteral("Rows to select once the files are added: N (the first N) or FIRST-LAST."),
-      QStringLiteral("ROWS"));
-  parser.addOption(smokeTest);
-  parser.addOption(screenshot);
-  parser.addOption(screenshotOf);
-  parser.addOption(select);
+  options.addTo(parser);
   parser.process(app);
+  const auto& smokeTest = options.smokeTest;
+  const auto& screenshot = options.screenshot;
+  const auto& screenshotOf = options.screenshotOf;
+  const auto& select = options.select;
 
   quorvel::ui::QtRunLoopAdapter runLoop;
   // The controller reaches export and import through this interface.
