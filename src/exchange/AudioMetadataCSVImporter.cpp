@@ -68,6 +68,7 @@ std::optional<std::vector<PlistDict>> AudioMetadataCSVImporter::metadataArrayFro
   }
 
   std::vector<PlistDict> dictionaries;
+  dictionaries.reserve(records.size() - 1);
   for (std::size_t r = 1; r < records.size(); ++r) {
     std::vector<std::string>& fields = records[r];
     if (fields.size() != header.size()) {
