@@ -74,42 +74,6 @@ bool copyRange(std::istream& in, std::ostream& out, std::uint64_t offset, std::u
   return true;
 }
 
-// Strict UTF-8 (no overlongs, surrogates or values past U+10FFFF): the
-// platform refuses such text, so entries holding it are dropped.
-bool isValidUTF8(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    int extra;
-    std::uint32_t cp;
-    if (c < 0x80) {
-      ++i;
-      continue;
-    } else if ((c & 0xE0) == 0xC0) {
-      extra = 1;
-      cp = c & 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-      extra = 2;
-      cp = c & 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-      extra = 3;
-      cp = c & 0x07;
-    } else {
-      return false;
-    }
-    if (i + extra >= text.size()) return false;
-    for (int k = 1; k <= extra; ++k) {
-      const auto cc = static_cast<unsigned char>(text[i + k]);
-      if ((cc & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (cc & 0x3F);
-    }
-    static constexpr std::uint32_t kMinimum[] = {0, 0x80, 0x800, 0x10000};
-    if (cp < kMinimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-    i += static_cast<std::size_t>(extra) + 1;
-  }
-  return true;
-}
-
 InfoDictionary parseInfo(const Data& body) {
   InfoDictionary info;
   if (body.size() < 4) return info;
@@ -124,7 +88,7 @@ InfoDictionary parseInfo(const Data& body) {
     if (valueEnd == std::string_view::npos) break;
     const std::string_view key = rest.substr(at, keyEnd - at);
     const std::string_view value = rest.substr(keyEnd + 1, valueEnd - keyEnd - 1);
-    if (isValidUTF8(key) && isValidUTF8(value)) info.set(std::string(key), std::string(value));
+    if (isValidUtf8(key) && isValidUtf8(value)) info.set(std::string(key), std::string(value));
     at = valueEnd + 1;
   }
   return info;
