@@ -528,28 +528,44 @@ RecordPtr AudioFileReader::metadataFromDSDFile(const std::string& path) {
   return record;
 }
 
+namespace {
+
+// Monkey's Audio, WavPack and Musepack carry an APE tag and an ID3v1 tag, the
+// APE tag taking precedence; they differ only in names, settings and how the
+// sample size is known.
+template <typename File, typename SampleSize>
+RecordPtr readAPEFamily(File& file, const char* kind, std::string formatName,
+                        const char* apeSetting, const char* id3v1Setting, SampleSize sampleSize) {
+  auto* properties = file.audioProperties();
+  auto record = newRecord(kind, properties ? std::move(formatName) : "");
+  AudioMetadata::DeferredDigest deferred(*record);
+  TagFormatNames names;
+  if (setting(apeSetting) && file.hasAPETag()) {
+    readAPE(file.APETag(), *record, names);
+  }
+  if (setting(id3v1Setting) && file.hasID3v1Tag()) {
+    readID3v1(file.ID3v1Tag(), *record, names);
+  }
+  names.storeIn(*record);
+  if (properties) {
+    setCommonProperties(*properties, *record);
+    record->setSourceSampleSize(sampleSize(*properties));
+  }
+  return record;
+}
+
+}  // namespace
+
 RecordPtr AudioFileReader::metadataFromMonkeysAudioFile(const std::string& path) {
   TagLib::APE::File file(path.c_str(), true, kAverage);
   if (!file.isValid()) {
     return nullptr;
   }
   auto* properties = file.audioProperties();
-  auto record =
-      newRecord("Monkey's Audio", properties ? format("APE v%d", properties->version()) : "");
-  AudioMetadata::DeferredDigest deferred(*record);
-  TagFormatNames names;
-  if (setting("readMonkeysAPETag") && file.hasAPETag()) {
-    readAPE(file.APETag(), *record, names);
-  }
-  if (setting("readMonkeysID3v1Tag") && file.hasID3v1Tag()) {
-    readID3v1(file.ID3v1Tag(), *record, names);
-  }
-  names.storeIn(*record);
-  if (properties) {
-    setCommonProperties(*properties, *record);
-    record->setSourceSampleSize(count(properties->bitsPerSample()));
-  }
-  return record;
+  return readAPEFamily(file, "Monkey's Audio",
+                       properties ? format("APE v%d", properties->version()) : "",
+                       "readMonkeysAPETag", "readMonkeysID3v1Tag",
+                       [](const auto& p) { return count(p.bitsPerSample()); });
 }
 
 RecordPtr AudioFileReader::metadataFromTrueAudioFile(const std::string& path) {
@@ -582,22 +598,10 @@ RecordPtr AudioFileReader::metadataFromWavPackFile(const std::string& path) {
     return nullptr;
   }
   auto* properties = file.audioProperties();
-  auto record =
-      newRecord("WavPack", properties ? format("WavPack v%d", properties->version()) : "");
-  AudioMetadata::DeferredDigest deferred(*record);
-  TagFormatNames names;
-  if (setting("readWavPackAPETag") && file.hasAPETag()) {
-    readAPE(file.APETag(), *record, names);
-  }
-  if (setting("readWavPackID3v1Tag") && file.hasID3v1Tag()) {
-    readID3v1(file.ID3v1Tag(), *record, names);
-  }
-  names.storeIn(*record);
-  if (properties) {
-    setCommonProperties(*properties, *record);
-    record->setSourceSampleSize(count(properties->bitsPerSample()));
-  }
-  return record;
+  return readAPEFamily(file, "WavPack",
+                       properties ? format("WavPack v%d", properties->version()) : "",
+                       "readWavPackAPETag", "readWavPackID3v1Tag",
+                       [](const auto& p) { return count(p.bitsPerSample()); });
 }
 
 RecordPtr AudioFileReader::metadataFromMusepackFile(const std::string& path) {
@@ -606,22 +610,11 @@ RecordPtr AudioFileReader::metadataFromMusepackFile(const std::string& path) {
     return nullptr;
   }
   auto* properties = file.audioProperties();
-  auto record =
-      newRecord("Musepack", properties ? format("MPC v%d", properties->mpcVersion()) : "");
-  AudioMetadata::DeferredDigest deferred(*record);
-  TagFormatNames names;
-  if (setting("readMusepackAPETag") && file.hasAPETag()) {
-    readAPE(file.APETag(), *record, names);
-  }
-  if (setting("readMusepackID3v1Tag") && file.hasID3v1Tag()) {
-    readID3v1(file.ID3v1Tag(), *record, names);
-  }
-  names.storeIn(*record);
-  if (properties) {
-    setCommonProperties(*properties, *record);
-    record->setSourceSampleSize(Number(16));
-  }
-  return record;
+  // Musepack streams decode to 16 bits whatever the encoder was given.
+  return readAPEFamily(file, "Musepack",
+                       properties ? format("MPC v%d", properties->mpcVersion()) : "",
+                       "readMusepackAPETag", "readMusepackID3v1Tag",
+                       [](const auto&) { return std::optional<Number>(Number(16)); });
 }
 
 // --- Platform ---------------------------------------------------------------
