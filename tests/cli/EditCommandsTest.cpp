@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "CliTestSupport.h"
 #include "cli/Cli.h"
 #include "model/AudioFileReader.h"
 #include "model/AudioFileWriter.h"
@@ -15,18 +16,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-Result runCli(const std::vector<std::string>& args) {
-  std::ostringstream out;
-  std::ostringstream err;
-  int status = cli::run(args, out, err);
-  return {status, out.str(), err.str()};
-}
+using Result = test::CliResult;
+using test::runCli;
 
 class EditCommandsTest : public ::testing::Test {
  protected:

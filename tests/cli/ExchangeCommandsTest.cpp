@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "CliTestSupport.h"
 #include "cli/Cli.h"
 #include "model/AudioFileReader.h"
 #include "model/AudioMetadata.h"
@@ -13,18 +14,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-Result runCli(const std::vector<std::string>& args) {
-  std::ostringstream out;
-  std::ostringstream err;
-  int status = cli::run(args, out, err);
-  return {status, out.str(), err.str()};
-}
+using Result = test::CliResult;
+using test::runCli;
 
 class ExchangeCommandsTest : public ::testing::Test {
  protected:

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "CliTestSupport.h"
 #include "cli/Cli.h"
 #include "model/TagMappings.h"
 #include "platform/UserDefaults.h"
@@ -13,18 +14,8 @@
 namespace quorvel {
 namespace {
 
-struct Result {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-Result runCli(const std::vector<std::string>& args) {
-  std::ostringstream out;
-  std::ostringstream err;
-  int status = cli::run(args, out, err);
-  return {status, out.str(), err.str()};
-}
+using Result = test::CliResult;
+using test::runCli;
 
 const nlohmann::ordered_json* entryFor(const nlohmann::ordered_json& document,
                                        const std::string& key) {

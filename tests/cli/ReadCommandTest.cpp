@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "CliTestSupport.h"
 #include "cli/Cli.h"
 #include "platform/UserDefaults.h"
 #include "testsupport/FixtureManifest.h"
@@ -17,18 +18,8 @@ namespace {
 using nlohmann::ordered_json;
 using test::fixture;
 
-struct Result {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-Result runCli(const std::vector<std::string>& args) {
-  std::ostringstream out;
-  std::ostringstream err;
-  int status = cli::run(args, out, err);
-  return {status, out.str(), err.str()};
-}
+using Result = test::CliResult;
+using test::runCli;
 
 std::vector<std::string> keysOf(const ordered_json& object) {
   std::vector<std::string> keys;
