@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "document/ArrayController.h"
+#include "document/MetadataExchangeInterface.h"
 #include "document/MetadataFunctionHost.h"
 #include "model/AlbumArtwork.h"
 #include "model/AudioMetadata.h"
@@ -25,6 +26,7 @@ namespace quorvel {
 class ErrorLogWindowController;
 class MetadataFunctionController;
 class MetadataValue;
+struct SavePanelAccessory;
 class UIHost;
 class ZRUndoManager;
 
@@ -34,7 +36,9 @@ class ZRUndoManager;
 // saving on a serial queue, the quit check, revert, remove all tags and
 // remove empty tags; every edit of the selection as one named undo step,
 // copy and paste, artwork, search; the progress sheet shared by every long
-// operation; the batch functions through its MetadataFunctionController.
+// operation; the batch functions through its MetadataFunctionController;
+// export and import of metadata files through the installed
+// MetadataExchangeInterface.
 //
 // Everything a person is asked or shown goes through a UIHost, so a test or
 // the CLI drives the controller with scripted answers.
@@ -45,7 +49,7 @@ class ZRUndoManager;
 // holds records (saving, removing tags, reverting, a function run), the
 // display must not read them: recordsAreBusy() says so, and the controller
 // defers its own refreshes until the worker has finished.
-class AppDelegate : public MetadataFunctionHost {
+class AppDelegate : public MetadataFunctionHost, public MetadataExchangeDelegate {
  public:
   // Answers of alerts, in button order.
   static constexpr int kAlertFirstButtonReturn = 1000;
@@ -310,6 +314,40 @@ class AppDelegate : public MetadataFunctionHost {
   // (empty: none); one undo step only when something changed.
   void albumArtworkDescriptionChanged(std::size_t shownIndex, const std::string& description);
 
+  // --- Export and import ------------------------------------------------------------
+
+  // The Export Metadata command: the save panel "Export Metadata" with the
+  // file-type pop-up (CSV or XML) and the include-artwork check box, which
+  // starts from and is stored back to "exportAlbumArtwork". On confirmation
+  // every record in arranged order is written on a worker under the sheet
+  // "Exporting Metadata"; Cancel stops it and nothing is written. An empty
+  // list, a cancelled panel or no installed exchange starts nothing. A
+  // failed write goes to the error log only.
+  void exportMetadata();
+  // The pop-up changed: the check box is enabled only for XML, and the
+  // allowed extension follows the type ("csv" for tag 2, else "xml").
+  // Any thread.
+  static void exportFileTypePopupButtonChanged(SavePanelAccessory& accessory);
+  // The Import Metadata command: the open panel for one CSV or XML file,
+  // then importMetadataFromURL.
+  void importMetadata();
+  // Reads the file on a worker under "Analyzing File" and imports its
+  // dictionaries into the selected records: at once when their counts
+  // match, else after the count alert (the selection is taken again at its
+  // end). The import runs on a worker under "Importing Metadata" as one undo
+  // step "Import Metadata", then saves when "saveAfterChange" is on. A file
+  // without dictionaries, Cancel, or no installed exchange changes nothing;
+  // Cancel during the import keeps what was already imported.
+  void importMetadataFromURL(const std::string& path);
+  // MetadataExchangeDelegate: the sheet's bar and "Exporting Metadata %ld of
+  // %ld" / "Importing Metadata %ld of %ld", handed to the main thread
+  // without waiting; a pressed Cancel is passed to the running exchange.
+  // Worker thread.
+  void exportProgressDidUpdateWithPercentComplete(double percent, std::size_t currentMetadataIndex,
+                                                  std::size_t totalMetadatas) override;
+  void importProgressDidUpdateWithPercentComplete(double percent, std::size_t currentMetadataIndex,
+                                                  std::size_t totalMetadatas) override;
+
   // --- Search -----------------------------------------------------------------------
 
   // The visible columns of the file table, for the search.
@@ -367,6 +405,19 @@ class AppDelegate : public MetadataFunctionHost {
                        std::function<void(AudioMetadata&)> operation);
   void undoManagerDidUndoOrRedo();
 
+  // Export and import.
+  void exportMetadatas(const std::vector<AudioMetadataPtr>& records, const std::string& path,
+                       bool includingArtwork, int type);
+  void importMetadataFileAnalyzed(std::optional<std::vector<PlistDict>> dictionaries);
+  void importMetadataAlertUserCountsDoNotMatch(std::vector<PlistDict> dictionaries);
+  void importMetadataAlertDidEnd(std::vector<PlistDict> dictionaries,
+                                 std::optional<bool> applyToAll);
+  void importMetadataFromDictionaries(std::vector<PlistDict> dictionaries,
+                                      const std::vector<AudioMetadataPtr>& records,
+                                      bool applyToAll);
+  void closeProgressSheetNow(int returnCode);
+  void passCancelToExchange();
+
   // Editing.
   enum class EditSource { EditorField, AllTags, Other };
   // The frame of every edit: preview and selection checks, one undo group,
@@ -402,6 +453,10 @@ class AppDelegate : public MetadataFunctionHost {
   bool shouldTerminate_ = false;
   int busyRecords_ = 0;  // main thread: workers that hold records
   bool previewPending_ = false;
+
+  // The exchange of the export or import under way; set on the main thread
+  // before its worker starts and cleared after the worker's last call.
+  std::shared_ptr<MetadataExchangeInterface> exchangeRun_;
 
   std::chrono::steady_clock::duration progressInterval_ = std::chrono::milliseconds(200);
   unsigned readingThreads_;

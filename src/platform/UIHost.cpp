@@ -16,6 +16,17 @@ std::optional<std::string> UIHost::chooseSaveFile(const std::string&, const std:
   return std::nullopt;
 }
 
+std::optional<std::string> UIHost::chooseFileToOpen(const std::string&,
+                                                    const std::vector<std::string>&) {
+  return std::nullopt;
+}
+
+std::optional<std::string> UIHost::chooseSaveFileWithAccessory(const std::string&,
+                                                               const std::string&,
+                                                               SavePanelAccessory&) {
+  return std::nullopt;
+}
+
 void UIHost::beginProgressSheet(const std::string&, bool, double) {}
 void UIHost::setProgressText(const std::string&) {}
 void UIHost::setProgressValue(double) {}

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/PropertyList.h"
@@ -18,6 +20,22 @@ struct PasteboardContents {
   std::optional<std::string> string;   // plain text
   std::optional<Data> image;           // an image in any format the image codec decodes
   std::optional<PlistValue> metadata;  // metadata dictionaries (the export form)
+};
+
+// The controls a save panel shows below its file chooser: a pop-up of
+// choices and one check box. The host writes the person's choices back into
+// `selectedTag` and `checkboxState` and, after every change of the pop-up,
+// calls `popupChanged`, which may change `checkboxEnabled` and
+// `allowedExtensions`; the host then shows those again.
+struct SavePanelAccessory {
+  std::string popupLabel;
+  std::vector<std::pair<std::string, int>> popupItems;  // title and tag, in order
+  int selectedTag = 0;
+  std::string checkboxTitle;
+  bool checkboxState = false;
+  bool checkboxEnabled = true;
+  std::vector<std::string> allowedExtensions;  // lower case, no dot; the first is added
+  std::function<void(SavePanelAccessory&)> popupChanged;
 };
 
 // Everything the core asks of a person goes through this interface: the
@@ -54,6 +72,17 @@ class UIHost {
   virtual std::optional<std::string> chooseSaveFile(
       const std::string& title, const std::string& suggestedName,
       const std::vector<std::string>& allowedExtensions);
+  // The open panel for exactly one file (no folders) of `allowedExtensions`
+  // (lower case, no dot), titled `title`. None when cancelled. Default: none.
+  virtual std::optional<std::string> chooseFileToOpen(
+      const std::string& title, const std::vector<std::string>& allowedExtensions);
+  // The save panel with `accessory` below the chooser, starting from
+  // `suggestedName` (without extension). The path carries one of the
+  // accessory's allowed extensions as it stood when the panel closed; the
+  // accessory holds the final choices. None when cancelled. Default: none.
+  virtual std::optional<std::string> chooseSaveFileWithAccessory(const std::string& title,
+                                                                 const std::string& suggestedName,
+                                                                 SavePanelAccessory& accessory);
 
   // --- The progress sheet -----------------------------------------------------
   // One modal panel with a message, a bar (determinate 0 to 100, or

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,18 @@ class ScriptedHost : public UIHost {
   int errorLogShown = 0;
   // Called with every progress message (tests press Cancel from here).
   std::function<void(const std::string&)> onProgressText;
+  // Called with the message of every sheet as it opens.
+  std::function<void(const std::string&)> onSheetBegin;
+  // The one-file open panel: the file chosen, none for Cancel.
+  std::optional<std::string> openFilePath;
+  std::vector<std::string> openFilePanelTitles;
+  // The save panel with an accessory: the path chosen (none for Cancel), and
+  // the pop-up tag and check box the person sets, when they touch them.
+  std::optional<std::string> saveFilePath;
+  std::optional<int> savePanelTag;
+  std::optional<bool> savePanelCheckbox;
+  std::vector<std::string> savePanelTitles;
+  std::vector<SavePanelAccessory> savePanelsShown;  // as each panel opened
 
   int runAlert(const std::string& heading, const std::string& text,
                const std::vector<std::string>& buttons) override {
@@ -78,9 +91,33 @@ class ScriptedHost : public UIHost {
   std::vector<std::string> chooseFilesToOpen(const std::vector<std::string>&) override {
     return openPanelPaths;
   }
+  std::optional<std::string> chooseFileToOpen(const std::string& title,
+                                              const std::vector<std::string>&) override {
+    openFilePanelTitles.push_back(title);
+    return openFilePath;
+  }
+  std::optional<std::string> chooseSaveFileWithAccessory(const std::string& title,
+                                                         const std::string&,
+                                                         SavePanelAccessory& accessory) override {
+    savePanelTitles.push_back(title);
+    savePanelsShown.push_back(accessory);
+    if (savePanelTag && *savePanelTag != accessory.selectedTag) {
+      accessory.selectedTag = *savePanelTag;
+      if (accessory.popupChanged) {
+        accessory.popupChanged(accessory);
+      }
+    }
+    if (savePanelCheckbox && accessory.checkboxEnabled) {
+      accessory.checkboxState = *savePanelCheckbox;
+    }
+    return saveFilePath;
+  }
   void beginProgressSheet(const std::string& message, bool indeterminate, double) override {
     sheets.push_back({message, indeterminate, {}, -1});
     events.push_back("sheet:" + message);
+    if (onSheetBegin) {
+      onSheetBegin(message);
+    }
   }
   void setProgressText(const std::string& message) override {
     if (!sheets.empty()) {
