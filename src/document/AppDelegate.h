@@ -328,6 +328,10 @@ class AppDelegate : public MetadataFunctionHost, public MetadataExchangeDelegate
   // allowed extension follows the type ("csv" for tag 2, else "xml").
   // Any thread.
   static void exportFileTypePopupButtonChanged(SavePanelAccessory& accessory);
+  // The accessory of the export panel: the pop-up ("CSV" tag 2 first and
+  // chosen, "XML" tag 1) and the check box in state `includeArtwork`, kept
+  // in step by exportFileTypePopupButtonChanged. Any thread.
+  static SavePanelAccessory exportPanelAccessory(bool includeArtwork);
   // The Import Metadata command: the open panel for one CSV or XML file,
   // then importMetadataFromURL.
   void importMetadata();

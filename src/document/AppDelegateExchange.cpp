@@ -26,18 +26,22 @@ void AppDelegate::exportFileTypePopupButtonChanged(SavePanelAccessory& accessory
   accessory.allowedExtensions = {csv ? "csv" : "xml"};
 }
 
-void AppDelegate::exportMetadata() {
-  ui()->endEditing();
+SavePanelAccessory AppDelegate::exportPanelAccessory(bool includeArtwork) {
   SavePanelAccessory accessory;
   accessory.popupLabel = localized("File Format:");
   accessory.popupItems = {{localized("CSV"), MetadataExchangeInterface::kExportTypeCSV},
                           {localized("XML"), MetadataExchangeInterface::kExportTypeXML}};
   accessory.selectedTag = MetadataExchangeInterface::kExportTypeCSV;
   accessory.checkboxTitle = localized("Include Album Artwork");
-  accessory.checkboxState = boolSetting(kExportArtworkSetting);
+  accessory.checkboxState = includeArtwork;
   accessory.popupChanged = &AppDelegate::exportFileTypePopupButtonChanged;
   exportFileTypePopupButtonChanged(accessory);
+  return accessory;
+}
 
+void AppDelegate::exportMetadata() {
+  ui()->endEditing();
+  SavePanelAccessory accessory = exportPanelAccessory(boolSetting(kExportArtworkSetting));
   auto path = ui()->chooseSaveFileWithAccessory(localized("Export Metadata"), localized("Metadata"),
                                                 accessory);
   if (!path) {

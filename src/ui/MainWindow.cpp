@@ -37,6 +37,7 @@
 #include "document/TQConvertArtworkWindowController.h"
 #include "platform/UserDefaults.h"
 #include "platform/ZRUndoManager.h"
+#include "ui/AccessorySavePanel.h"
 #include "ui/AddTagDialog.h"
 #include "ui/AllTagsView.h"
 #include "ui/AppIcon.h"
@@ -336,6 +337,12 @@ void MainWindow::buildMenusAndToolbar() {
           Needs::Selection, [this] { openInDefaultApplication(); });
   command(file, tr("Show Hex View"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_H),
           Needs::Selection, [this] { showHexView(); });
+  file->addSeparator();
+  // Import needs no selection: with none selected it says so itself.
+  command(file, tr("Import Metadata…"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_I), Needs::Idle,
+          [this] { delegate_->importMetadata(); });
+  command(file, tr("Export Metadata…"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E),
+          Needs::Records, [this] { delegate_->exportMetadata(); });
   file->addSeparator();
   command(
       file, tr("Quit"), QKeySequence::Quit, Needs::Nothing, [this] { close(); },
@@ -1225,6 +1232,16 @@ bool MainWindow::saveScreenshot(const QString& path, const QString& what) {
   } else if (what == QStringLiteral("progress")) {
     host_->progressSheet()->begin(tr("Saving 3 of 15 files"), false, 20);
     target = host_->progressSheet();
+  } else if (what == QStringLiteral("export")) {
+    SavePanelAccessory accessory = AppDelegate::exportPanelAccessory(true);
+    accessory.selectedTag = MetadataExchangeInterface::kExportTypeXML;
+    AppDelegate::exportFileTypePopupButtonChanged(accessory);
+    AccessorySavePanel panel(this, tr("Export Metadata"), QStringLiteral("Metadata"), accessory);
+    panel.show();
+    for (int i = 0; i < 5; ++i) {
+      QApplication::processEvents();
+    }
+    return panel.grab().save(path, "PNG");
   } else if (what == QStringLiteral("addtag")) {
     showAddTag(QStringLiteral("MOOD"));
     target = addTag_.data();

@@ -15,6 +15,7 @@
 
 #include <iostream>
 
+#include "ui/AccessorySavePanel.h"
 #include "ui/AppIcon.h"
 #include "ui/MainWindow.h"
 #include "ui/ProgressSheet.h"
@@ -257,6 +258,51 @@ std::optional<std::string> QtUIHost::chooseSaveFile(
         if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
           result = toStdString(dialog.selectedFiles().front());
         }
+      },
+      true);
+  return result;
+}
+
+std::optional<std::string> QtUIHost::chooseFileToOpen(
+    const std::string& title, const std::vector<std::string>& allowedExtensions) {
+  std::optional<std::string> result;
+  onMainThread(
+      [&] {
+        if (nonInteractive_ || window_.isNull()) {
+          return;
+        }
+        const ModalScope scope(modalDepth_);
+        QFileDialog dialog(window_.data(), toQString(title), QDir::homePath());
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        QStringList patterns;
+        for (const auto& extension : allowedExtensions) {
+          const QString e = toQString(extension);
+          patterns << QStringLiteral("*.") + e << QStringLiteral("*.") + e.toUpper();
+        }
+        dialog.setNameFilters(
+            {QObject::tr("Metadata files (%1)").arg(patterns.join(QLatin1Char(' '))),
+             QObject::tr("All files (*)")});
+        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+          result = toStdString(dialog.selectedFiles().front());
+        }
+      },
+      true);
+  return result;
+}
+
+std::optional<std::string> QtUIHost::chooseSaveFileWithAccessory(const std::string& title,
+                                                                 const std::string& suggestedName,
+                                                                 SavePanelAccessory& accessory) {
+  std::optional<std::string> result;
+  onMainThread(
+      [&] {
+        if (nonInteractive_ || window_.isNull()) {
+          return;
+        }
+        const ModalScope scope(modalDepth_);
+        AccessorySavePanel panel(window_.data(), toQString(title), toQString(suggestedName),
+                                 accessory);
+        result = panel.run();
       },
       true);
   return result;

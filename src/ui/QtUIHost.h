@@ -45,6 +45,11 @@ class QtUIHost : public UIHost {
   std::optional<std::string> chooseSaveFile(
       const std::string& title, const std::string& suggestedName,
       const std::vector<std::string>& allowedExtensions) override;
+  std::optional<std::string> chooseFileToOpen(
+      const std::string& title, const std::vector<std::string>& allowedExtensions) override;
+  std::optional<std::string> chooseSaveFileWithAccessory(const std::string& title,
+                                                         const std::string& suggestedName,
+                                                         SavePanelAccessory& accessory) override;
 
   void beginProgressSheet(const std::string& message, bool indeterminate, double value) override;
   void setProgressText(const std::string& message) override;

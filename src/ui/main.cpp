@@ -75,7 +75,7 @@ struct Options {
   QCommandLineOption screenshotOf{
       QStringLiteral("screenshot-of"),
       QStringLiteral("What --screenshot shows: main, alltags, preferences[:PAGE], mappings, "
-                     "errorlog, hex, convert, addtag, alert or progress."),
+                     "errorlog, hex, convert, addtag, alert, progress or export."),
       QStringLiteral("WHAT"), QStringLiteral("main")};
   QCommandLineOption select{
       QStringLiteral("select"),
