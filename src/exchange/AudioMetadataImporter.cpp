@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <utility>
 
 #include "exchange/AudioMetadataCSVImporter.h"
 #include "exchange/AudioMetadataXMLImporter.h"
@@ -47,7 +48,7 @@ bool holdsFileInfo(const PlistDict& dictionary) {
 std::size_t AudioMetadataImporter::importMetadataFromDictionaries(
     const std::vector<PlistDict>& dictionaries, const std::vector<AudioMetadataPtr>& metadatas,
     bool applyToAll) {
-  return run(dictionaries, metadatas, applyToAll, false);
+  return run(dictionaries, nullptr, metadatas, applyToAll);
 }
 
 std::size_t AudioMetadataImporter::importMetadataFromDictionaries(
@@ -58,12 +59,13 @@ std::size_t AudioMetadataImporter::importMetadataFromDictionaries(
       dictionary.erase(key);
     }
   }
-  return run(dictionaries, metadatas, applyToAll, true);
+  return run(dictionaries, &dictionaries, metadatas, applyToAll);
 }
 
 std::size_t AudioMetadataImporter::run(const std::vector<PlistDict>& dictionaries,
+                                       std::vector<PlistDict>* owned,
                                        const std::vector<AudioMetadataPtr>& metadatas,
-                                       bool applyToAll, bool stripped) {
+                                       bool applyToAll) {
   setCancelled(false);
   throttle_.reset();
   const std::size_t d = dictionaries.size();
@@ -88,13 +90,21 @@ std::size_t AudioMetadataImporter::run(const std::vector<PlistDict>& dictionarie
     if (!record) {
       continue;
     }
-    const PlistDict& dictionary = dictionaries[applyToAll ? i % d : i];
-    if (!stripped && holdsFileInfo(dictionary)) {
+    const std::size_t index = applyToAll ? i % d : i;
+    const PlistDict& dictionary = dictionaries[index];
+    if (owned) {
+      // A dictionary's last use may take its values instead of copying them.
+      if (i + d >= steps) {
+        record->importMetadataFromDictionary(std::move((*owned)[index]));
+      } else {
+        record->importMetadataFromDictionary(dictionary);
+      }
+    } else if (holdsFileInfo(dictionary)) {
       PlistDict copy = dictionary;
       for (const std::string& key : fileInfoKeys()) {
         copy.erase(key);
       }
-      record->importMetadataFromDictionary(copy);
+      record->importMetadataFromDictionary(std::move(copy));
     } else {
       record->importMetadataFromDictionary(dictionary);
     }

@@ -89,9 +89,10 @@ class AudioMetadataImporter {
   bool cancelled() const { return cancelled_.load(std::memory_order_relaxed); }
 
  private:
-  // The import loop; `stripped`: the dictionaries hold no file information.
-  std::size_t run(const std::vector<PlistDict>& dictionaries,
-                  const std::vector<AudioMetadataPtr>& metadatas, bool applyToAll, bool stripped);
+  // The import loop. `owned`: the same dictionaries, already without file
+  // information, which the import may consume; null: they are only read.
+  std::size_t run(const std::vector<PlistDict>& dictionaries, std::vector<PlistDict>* owned,
+                  const std::vector<AudioMetadataPtr>& metadatas, bool applyToAll);
 
   AudioMetadataImporterDelegate* delegate_ = nullptr;
   std::atomic<bool> cancelled_{false};

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "platform/ZRUndoManager.h"
 #include "support/MD5.h"
@@ -28,23 +29,36 @@ constexpr const char* kRemoveArtworks = "removeArtworks:";
 constexpr const char* kReplaceArtwork = "replaceArtwork:withArtwork:";
 constexpr const char* kSetAlbumArtworkType = "setAlbumArtworkType:forAlbumArtwork:";
 constexpr const char* kSetAlbumArtworkComments = "setAlbumArtworkComments:forAlbumArtwork:";
+constexpr const char* kSetContents = "setContents:artworks:";
 
 constexpr const char* kArtworkKey = "ARTWORK";
 
-std::optional<Object> objectFromPlist(const PlistValue& value) {
-  if (const auto* text = value.get<std::string>()) {
-    return Object(*text);
+// Moves out of what the caller gave up, copies what it keeps.
+template <typename T>
+T take(T& value) {
+  return std::move(value);
+}
+template <typename T>
+T take(const T& value) {
+  return value;
+}
+
+// `Value` is PlistValue (consumed) or const PlistValue (copied from).
+template <typename Value>
+std::optional<Object> objectFromPlist(Value& value) {
+  if (auto* text = value.template get<std::string>()) {
+    return Object(take(*text));
   }
-  if (const auto* integer = value.get<std::int64_t>()) {
+  if (const auto* integer = value.template get<std::int64_t>()) {
     return Object(Number(*integer));
   }
-  if (const auto* real = value.get<double>()) {
+  if (const auto* real = value.template get<double>()) {
     return Object(Number(*real));
   }
-  if (const auto* data = value.get<Data>()) {
-    return Object(*data);
+  if (auto* data = value.template get<Data>()) {
+    return Object(take(*data));
   }
-  if (const auto* flag = value.get<bool>()) {
+  if (const auto* flag = value.template get<bool>()) {
     return Object(Number(*flag ? 1 : 0));
   }
   return std::nullopt;
@@ -139,7 +153,7 @@ void AudioMetadata::updateDigest() {
 }
 
 void AudioMetadata::registerUndo(const char* selector, std::function<void(AudioMetadata&)> call) {
-  if (!undoManager_) {
+  if (!undoManager_ || undoSuspendDepth_ > 0) {
     return;
   }
   // The manager holds its targets weakly; a record not owned by a shared_ptr
@@ -211,6 +225,15 @@ std::optional<ObjectList> AudioMetadata::metadataObjectValuesForKey(const std::s
 }
 
 void AudioMetadata::setMetadataObjectValue(const Object& value, const std::string& key) {
+  setObjectValue(value, key);
+}
+
+void AudioMetadata::setMetadataObjectValue(Object&& value, const std::string& key) {
+  setObjectValue(std::move(value), key);
+}
+
+template <typename Value>
+void AudioMetadata::setObjectValue(Value&& value, const std::string& key) {
   auto it = find(tags_, key);
   if (value.isNone() || value.hasZeroLength()) {
     if (it == tags_.end()) {
@@ -230,7 +253,9 @@ void AudioMetadata::setMetadataObjectValue(const Object& value, const std::strin
     it->second->setValue(value);
     it->second->setType(MetadataValue::TypeUser);
   } else {
-    store(tags_, key, std::make_shared<MetadataValue>(key, value, MetadataValue::TypeUser));
+    store(
+        tags_, key,
+        std::make_shared<MetadataValue>(key, std::forward<Value>(value), MetadataValue::TypeUser));
   }
   registerUndo(kSetMetadataObjectValues, [previous = std::move(previous), key](AudioMetadata& m) {
     m.setMetadataObjectValues(previous, key);
@@ -726,39 +751,75 @@ bool AudioMetadata::metadataNeedsSaving() const {
 // --- Import -------------------------------------------------------------------------
 
 void AudioMetadata::importMetadataFromDictionary(const PlistDict& dictionary) {
+  importEntries(dictionary);
+}
+
+void AudioMetadata::importMetadataFromDictionary(PlistDict&& dictionary) {
+  importEntries(dictionary);
+}
+
+template <typename Dictionary>
+void AudioMetadata::importEntries(Dictionary& dictionary) {
   DeferredDigest deferred(*this);
-  clearAll();
-  for (const auto& [key, value] : dictionary) {
-    if (key == kArtworkKey) {
-      auto restore = [this](const PlistValue& archive) {
-        if (const auto* data = archive.get<Data>()) {
-          if (AlbumArtworkPtr artwork = AlbumArtwork::fromArchivedData(*data)) {
-            addArtwork(artwork);
+  // Clearing is taking the content out whole: one inverse that puts these
+  // very objects back restores what clearAll's per-key inverses would, at a
+  // fraction of the cost for a library of records.
+  Entries previousTags = std::exchange(tags_, Entries());
+  std::vector<AlbumArtworkPtr> previousArtworks = std::exchange(artworks_, {});
+  tags_.reserve(dictionary.size());
+  {
+    struct Resume {
+      std::uint32_t& depth;
+      ~Resume() { --depth; }
+    } resume{++undoSuspendDepth_};
+    for (auto& [key, value] : dictionary) {
+      if (key == kArtworkKey) {
+        auto restore = [this](const PlistValue& archive) {
+          if (const auto* data = archive.template get<Data>()) {
+            if (AlbumArtworkPtr artwork = AlbumArtwork::fromArchivedData(*data)) {
+              addArtwork(artwork);
+            }
+          }
+        };
+        if (const auto* list = value.template get<PlistArray>()) {
+          for (const PlistValue& archive : *list) {
+            restore(archive);
+          }
+        } else {
+          restore(value);
+        }
+        continue;
+      }
+      if (auto* list = value.template get<PlistArray>()) {
+        ObjectList values;
+        values.reserve(list->size());
+        for (auto& element : *list) {
+          if (auto object = objectFromPlist(element)) {
+            values.push_back(std::move(*object));
           }
         }
-      };
-      if (const auto* list = value.get<PlistArray>()) {
-        for (const PlistValue& archive : *list) {
-          restore(archive);
-        }
-      } else {
-        restore(value);
+        setMetadataObjectValues(values, key);
+      } else if (auto object = objectFromPlist(value)) {
+        setMetadataObjectValue(std::move(*object), key);
       }
-      continue;
-    }
-    if (const auto* list = value.get<PlistArray>()) {
-      ObjectList values;
-      values.reserve(list->size());
-      for (const PlistValue& element : *list) {
-        if (auto object = objectFromPlist(element)) {
-          values.push_back(std::move(*object));
-        }
-      }
-      setMetadataObjectValues(values, key);
-    } else if (auto object = objectFromPlist(value)) {
-      setMetadataObjectValue(*object, key);
     }
   }
+  if (previousTags.empty() && previousArtworks.empty() && tags_.empty() && artworks_.empty()) {
+    return;  // nothing removed, nothing set
+  }
+  registerUndo(kSetContents,
+               [tags = std::move(previousTags), artworks = std::move(previousArtworks)](
+                   AudioMetadata& m) { m.setContents(tags, artworks); });
+  updateDigest();
+}
+
+void AudioMetadata::setContents(Entries tags, std::vector<AlbumArtworkPtr> artworks) {
+  Entries replacedTags = std::exchange(tags_, std::move(tags));
+  std::vector<AlbumArtworkPtr> replacedArtworks = std::exchange(artworks_, std::move(artworks));
+  registerUndo(kSetContents,
+               [tags = std::move(replacedTags), artworks = std::move(replacedArtworks)](
+                   AudioMetadata& m) { m.setContents(tags, artworks); });
+  updateDigest();
 }
 
 // --- File ---------------------------------------------------------------------------

@@ -70,6 +70,8 @@ class AudioMetadata : public std::enable_shared_from_this<AudioMetadata> {
   // existing MetadataValue gets this one value and type 128, or a new one of
   // type 128 is stored. Inverse: setMetadataObjectValues with the previous list.
   void setMetadataObjectValue(const Object& value, const std::string& key);
+  // The same, moving `value` into a new MetadataValue instead of copying it.
+  void setMetadataObjectValue(Object&& value, const std::string& key);
   // A list argument: same as setMetadataObjectValues.
   void setMetadataObjectValue(const ObjectList& values, const std::string& key);
   // An empty list removes the key; else the existing MetadataValue is emptied
@@ -217,7 +219,12 @@ class AudioMetadata : public std::enable_shared_from_this<AudioMetadata> {
   // list of them, each restored and added (anything else there adds nothing);
   // any other key is set with setMetadataObjectValue (text, integer or real ->
   // Number, data, boolean -> 0/1, array -> several values; other kinds ignored).
+  // The whole import registers one inverse, which puts back the previous
+  // MetadataValues and artworks as they were (and whose own inverse puts the
+  // imported ones back), and recomputes the digest once.
   void importMetadataFromDictionary(const PlistDict& dictionary);
+  // The same, moving the values out of `dictionary` instead of copying them.
+  void importMetadataFromDictionary(PlistDict&& dictionary);
 
   // --- Source properties (read-only file and audio properties) -------------
 
@@ -280,6 +287,15 @@ class AudioMetadata : public std::enable_shared_from_this<AudioMetadata> {
   void registerUndo(const char* selector, std::function<void(AudioMetadata&)> call);
   // Recomputes currentMetadataMD5, or, while a DeferredDigest lives, once at its end.
   void updateDigest();
+  // setMetadataObjectValue for an lvalue or an rvalue `value`.
+  template <typename Value>
+  void setObjectValue(Value&& value, const std::string& key);
+  // The import, reading from or consuming `dictionary` (PlistDict or const PlistDict).
+  template <typename Dictionary>
+  void importEntries(Dictionary& dictionary);
+  // Makes `tags` and `artworks` the whole content and registers the content
+  // they replace as the inverse.
+  void setContents(Entries tags, std::vector<AlbumArtworkPtr> artworks);
   std::vector<AlbumArtworkPtr>::iterator findArtwork(const AlbumArtworkPtr& artwork);
 
   Entries tags_;
@@ -304,6 +320,9 @@ class AudioMetadata : public std::enable_shared_from_this<AudioMetadata> {
   std::string currentMetadataMD5_;
   std::shared_ptr<ZRUndoManager> undoManager_;
   std::uint32_t digestBatchDepth_ = 0;
+  // While above 0, changes register nothing: an operation made of other
+  // operations registers one inverse of its own instead.
+  std::uint32_t undoSuspendDepth_ = 0;
   bool digestPending_ = false;
 };
 

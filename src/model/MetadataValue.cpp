@@ -9,7 +9,11 @@ MetadataValue::MetadataValue(std::string key, std::int32_t type)
 
 MetadataValue::MetadataValue(std::string key, Object value, std::int32_t type)
     : type_(type), key_(std::move(key)) {
-  addValue(value);
+  // addValue on an empty list, taking the value instead of copying it.
+  if (!value.isNone()) {
+    dataType_ = static_cast<std::int32_t>(value.kind());
+    values_.push_back(std::move(value));
+  }
 }
 
 MetadataValue::MetadataValue(std::string key, const ObjectList& values, std::int32_t type)

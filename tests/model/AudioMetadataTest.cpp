@@ -519,6 +519,70 @@ TEST_F(AudioMetadataTest, ImportReplacesEverythingInOneUndoableStep) {
   EXPECT_TRUE(record->allMetadataKeys().empty());
 }
 
+TEST_F(AudioMetadataTest, ImportUndoAndRedoRestoreExactly) {
+  auto record = makeRecord();
+  const Snapshot before = snapshot(*record);
+  const auto genre = record->metadataValueForKey("GENRE");
+  auto cover = artwork("imported", 6, "Band");
+  PlistDict dictionary{{"ALBUM", "Kind of Blue"},
+                       {"GENRE", PlistArray{"Modal", "Cool", "Jazz"}},
+                       {"ARTWORK", PlistArray{cover->archivedData(), cover->archivedData()}}};
+  inGroup([&] { record->importMetadataFromDictionary(PlistDict(dictionary)); });
+  const Snapshot imported = snapshot(*record);
+  EXPECT_EQ(imported.tags.at("GENRE"), (ObjectList{"Modal", "Cool", "Jazz"}));
+  EXPECT_EQ(imported.artworks.size(), 2u);
+  EXPECT_EQ(record->currentMetadataMD5(), record->calculateMD5());
+  EXPECT_EQ(undo->numberOfUndoActions(), 1u);
+
+  // Undo brings back the very objects, in their order, with their origin.
+  undo->undo();
+  EXPECT_EQ(snapshot(*record), before);
+  EXPECT_EQ(record->metadataValueForKey("GENRE"), genre);
+  EXPECT_EQ(genre->type(), 4);
+  EXPECT_FALSE(record->metadataNeedsSaving());
+  undo->redo();
+  EXPECT_EQ(snapshot(*record), imported);
+  EXPECT_TRUE(record->metadataNeedsSaving());
+
+  // An edit made after the import undoes first; the import's undo then sees
+  // the values it left, and redo replays both in order.
+  inGroup([&] { record->setMetadataObjectValue(Object("Blue in Green"), "ALBUM"); });
+  undo->undo();
+  EXPECT_EQ(snapshot(*record), imported);
+  undo->undo();
+  EXPECT_EQ(snapshot(*record), before);
+  undo->redo();
+  undo->redo();
+  EXPECT_EQ(record->metadataObjectValueForKey("ALBUM"), Object("Blue in Green"));
+  EXPECT_EQ(snapshot(*record).artworks, imported.artworks);
+  undo->undo();
+  undo->undo();
+  EXPECT_EQ(snapshot(*record), before);
+
+  // The same record twice in one group: one undo returns to the start.
+  inGroup([&] {
+    record->importMetadataFromDictionary(dictionary);
+    record->importMetadataFromDictionary(PlistDict{{"TRACKTITLE", "So What"}});
+  });
+  EXPECT_EQ(record->allMetadataKeys(), std::vector<std::string>{"TRACKTITLE"});
+  EXPECT_FALSE(record->metadataHasArtwork());
+  undo->undo();
+  EXPECT_EQ(snapshot(*record), before);
+
+  // Nothing to clear and nothing to set registers nothing; without a manager
+  // an import still replaces and keeps the digest current.
+  auto empty = std::make_shared<AudioMetadata>();
+  empty->setUndoManager(undo);
+  undo->removeAllActions();
+  inGroup([&] { empty->importMetadataFromDictionary(PlistDict{{"ALBUM", ""}}); });
+  EXPECT_FALSE(undo->canUndo());
+  record->setUndoManager(nullptr);
+  record->importMetadataFromDictionary(PlistDict{{"YEAR", std::int64_t{1959}}});
+  EXPECT_EQ(record->allMetadataKeys(), std::vector<std::string>{"YEAR"});
+  EXPECT_EQ(record->currentMetadataMD5(), record->calculateMD5());
+  EXPECT_FALSE(undo->canUndo());
+}
+
 TEST_F(AudioMetadataTest, SourceProperties) {
   AudioMetadata record;
   EXPECT_TRUE(record.sourceValueForKey("_FILENAME").isNone());
