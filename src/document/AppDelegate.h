@@ -321,8 +321,8 @@ class AppDelegate : public MetadataFunctionHost, public MetadataExchangeDelegate
   // starts from and is stored back to "exportAlbumArtwork". On confirmation
   // every record in arranged order is written on a worker under the sheet
   // "Exporting Metadata"; Cancel stops it and nothing is written. An empty
-  // list, a cancelled panel or no installed exchange starts nothing. A
-  // failed write goes to the error log only.
+  // list, a cancelled panel, no installed exchange or a sheet already shown
+  // starts nothing. A failed write goes to the error log only.
   void exportMetadata();
   // The pop-up changed: the check box is enabled only for XML, and the
   // allowed extension follows the type ("csv" for tag 2, else "xml").
@@ -340,8 +340,9 @@ class AppDelegate : public MetadataFunctionHost, public MetadataExchangeDelegate
   // match, else after the count alert (the selection is taken again at its
   // end). The import runs on a worker under "Importing Metadata" as one undo
   // step "Import Metadata", then saves when "saveAfterChange" is on. A file
-  // without dictionaries, Cancel, or no installed exchange changes nothing;
-  // Cancel during the import keeps what was already imported.
+  // without dictionaries, Cancel, no installed exchange or a sheet already
+  // shown changes nothing; Cancel during the import keeps what was already
+  // imported.
   void importMetadataFromURL(const std::string& path);
   // MetadataExchangeDelegate: the sheet's bar and "Exporting Metadata %ld of
   // %ld" / "Importing Metadata %ld of %ld", handed to the main thread

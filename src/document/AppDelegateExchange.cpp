@@ -40,6 +40,10 @@ SavePanelAccessory AppDelegate::exportPanelAccessory(bool includeArtwork) {
 }
 
 void AppDelegate::exportMetadata() {
+  // One operation under the sheet at a time.
+  if (running_) {
+    return;
+  }
   ui()->endEditing();
   SavePanelAccessory accessory = exportPanelAccessory(boolSetting(kExportArtworkSetting));
   auto path = ui()->chooseSaveFileWithAccessory(localized("Export Metadata"), localized("Metadata"),
@@ -111,6 +115,9 @@ void AppDelegate::importMetadata() {
 }
 
 void AppDelegate::importMetadataFromURL(const std::string& path) {
+  if (running_) {
+    return;
+  }
   auto exchange = MetadataExchangeInterface::current();
   if (!exchange) {
     return;

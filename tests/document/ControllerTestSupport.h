@@ -57,7 +57,6 @@ class ScriptedHost : public UIHost {
   std::function<void(const std::string&)> onSheetBegin;
   // The one-file open panel: the file chosen, none for Cancel.
   std::optional<std::string> openFilePath;
-  std::vector<std::string> openFilePanelTitles;
   // The save panel with an accessory: the path chosen (none for Cancel), and
   // the pop-up tag and check box the person sets, when they touch them.
   std::optional<std::string> saveFilePath;
@@ -91,9 +90,8 @@ class ScriptedHost : public UIHost {
   std::vector<std::string> chooseFilesToOpen(const std::vector<std::string>&) override {
     return openPanelPaths;
   }
-  std::optional<std::string> chooseFileToOpen(const std::string& title,
+  std::optional<std::string> chooseFileToOpen(const std::string&,
                                               const std::vector<std::string>&) override {
-    openFilePanelTitles.push_back(title);
     return openFilePath;
   }
   std::optional<std::string> chooseSaveFileWithAccessory(const std::string& title,
