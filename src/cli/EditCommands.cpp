@@ -64,29 +64,36 @@ std::optional<std::pair<std::string, std::string>> splitAssignment(const std::st
 int editAndSave(CommandContext& context, const std::vector<std::string>& arguments, bool json,
                 const std::function<void(AudioMetadata&)>& change) {
   RunLog runLog;
-  nlohmann::ordered_json output = nlohmann::ordered_json::array();
+  JsonWriter output;
+  output.beginArray();
   for (const std::string& path : expandPaths(arguments)) {
     Error error;
     auto record = AudioFileReader::metadataFromFile(path, &error);
     if (!record) {
       runLog.log(stringWithFormat("Could Not Add File At Path: %@", {path}));
       if (json) {
-        output.push_back(errorToJson(path, error.localizedDescription));
+        writeErrorJson(output, path, error.localizedDescription);
       }
       continue;
     }
     change(*record);
     Error writeError;
     const bool written = saveRecordToFile(*record, path, runLog, &writeError);
-    if (json) {
-      output.push_back(written ? recordToJson(*record)
-                               : errorToJson(path, writeError.localizedDescription.empty()
-                                                       ? std::string("the file could not be saved")
-                                                       : writeError.localizedDescription));
+    if (!json) {
+      continue;
+    }
+    if (written) {
+      writeRecordJson(output, *record);
+    } else {
+      writeErrorJson(output, path,
+                     writeError.localizedDescription.empty()
+                         ? std::string("the file could not be saved")
+                         : writeError.localizedDescription);
     }
   }
+  output.endArray();
   if (json) {
-    context.out << dumpJson(output) << "\n";
+    context.out << output.text() << "\n";
   }
   runLog.flushTo(context.err);
   return runLog.failed() ? 1 : 0;

@@ -1,10 +1,11 @@
 #include <condition_variable>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <ostream>
+#include <string>
 #include <thread>
-#include <variant>
 
 #include "cli/Commands.h"
 #include "cli/RecordJson.h"
@@ -39,13 +40,23 @@ std::vector<std::string> expandPaths(const std::vector<std::string>& arguments) 
 
 namespace {
 
-using Outcome = std::variant<std::shared_ptr<AudioMetadata>, std::string>;
+// What became of one file, rendered on the thread that read it. The record
+// stays with its text: see `readInOrder` for why it lives a little longer.
+struct Outcome {
+  std::shared_ptr<AudioMetadata> record;
+  std::string text;
+  bool failed = false;
+};
 
-// Reads `paths` on `jobs` threads and hands each outcome to `emit` in the
-// order of `paths`, as soon as it and all before it are done. Readers stay at
-// most a few files ahead of the one emitted next, so memory holds only a
-// handful of records however slow one file is.
-void readInOrder(const std::vector<std::string>& paths, unsigned jobs,
+using Renderer = std::function<std::string(const std::string& path, const AudioMetadata* record,
+                                           const std::string& error)>;
+
+// Reads `paths` on `jobs` threads, renders each outcome where it was read,
+// and hands them to `emit` in the order of `paths`, as soon as each and all
+// before it are done. Readers stay at most a few files ahead of the one
+// emitted next, so memory holds only a handful of records however slow one
+// file is.
+void readInOrder(const std::vector<std::string>& paths, unsigned jobs, const Renderer& render,
                  const std::function<void(const std::string&, Outcome&)>& emit) {
   std::vector<std::optional<Outcome>> outcomes(paths.size());
   std::mutex mutex;
@@ -57,11 +68,12 @@ void readInOrder(const std::vector<std::string>& paths, unsigned jobs,
 
   auto readOne = [&](std::size_t index) {
     Error error;
-    auto record = AudioFileReader::metadataFromFile(paths[index], &error);
-    Outcome outcome =
-        record ? Outcome(record)
-               : Outcome(error.localizedDescription.empty() ? std::string("cannot read file")
-                                                            : error.localizedDescription);
+    Outcome outcome;
+    outcome.record = AudioFileReader::metadataFromFile(paths[index], &error);
+    outcome.failed = !outcome.record;
+    const std::string message = error.localizedDescription.empty() ? std::string("cannot read file")
+                                                                   : error.localizedDescription;
+    outcome.text = render(paths[index], outcome.record.get(), message);
     std::lock_guard lock(mutex);
     outcomes[index] = std::move(outcome);
     ready.notify_all();
@@ -114,6 +126,18 @@ void readInOrder(const std::vector<std::string>& paths, unsigned jobs,
   }
 }
 
+// One element of the output array, indented by one level.
+std::string jsonElement(const std::string& path, const AudioMetadata* record,
+                        const std::string& error) {
+  JsonWriter out(1);
+  if (record) {
+    writeRecordJson(out, *record);
+  } else {
+    writeErrorJson(out, path, error);
+  }
+  return "  " + out.take();
+}
+
 }  // namespace
 
 int readCommand(CommandContext& context) {
@@ -153,28 +177,23 @@ int readCommand(CommandContext& context) {
   if (json) {
     context.out << "[";
   }
-  readInOrder(paths, jobs, [&](const std::string& path, Outcome& outcome) {
-    auto* record = std::get_if<std::shared_ptr<AudioMetadata>>(&outcome);
-    if (!record) {
+  const Renderer render = [json](const std::string& path, const AudioMetadata* record,
+                                 const std::string& error) {
+    if (json) {
+      return jsonElement(path, record, error);
+    }
+    return record ? recordToText(*record) : error;
+  };
+  readInOrder(paths, jobs, render, [&](const std::string& path, Outcome& outcome) {
+    if (outcome.failed) {
       failed = true;
     }
     if (json) {
-      auto object =
-          record ? recordToJson(**record) : errorToJson(path, std::get<std::string>(outcome));
-      std::string text = dumpJson(object);
-      // Indent the object inside the array.
-      std::string indented = "  ";
-      for (char c : text) {
-        indented += c;
-        if (c == '\n') {
-          indented += "  ";
-        }
-      }
-      context.out << (first ? "\n" : ",\n") << indented;
-    } else if (record) {
-      context.out << (first ? "" : "\n") << recordToText(**record);
+      context.out << (first ? "\n" : ",\n") << outcome.text;
+    } else if (!outcome.failed) {
+      context.out << (first ? "" : "\n") << outcome.text;
     } else {
-      context.err << "quorvel-cli: " << path << ": " << std::get<std::string>(outcome) << "\n";
+      context.err << "quorvel-cli: " << path << ": " << outcome.text << "\n";
     }
     first = false;
   });

@@ -10,116 +10,159 @@
 
 namespace quorvel::cli {
 
-using nlohmann::ordered_json;
-
 namespace {
 
-ordered_json valueToJson(const Object& value) {
+void writeValue(JsonWriter& out, const Object& value) {
   if (value.isText()) {
-    return value.text();
-  }
-  if (value.isNumber()) {
+    out.string(value.text());
+  } else if (value.isNumber()) {
     const Number& n = value.number();
     if (n.isInteger()) {
-      return n.int64Value();
+      out.integer(n.int64Value());
+    } else {
+      out.number(n.doubleValue());
     }
-    return n.doubleValue();
+  } else if (value.isData()) {
+    out.beginObject();
+    out.key("base64");
+    out.string(encodeBase64(value.data().view()));
+    out.endObject();
+  } else {
+    out.null();
   }
-  if (value.isData()) {
-    return ordered_json{{"base64", encodeBase64(value.data().view())}};
-  }
-  return nullptr;
 }
 
-template <typename T>
-ordered_json optionalToJson(const std::optional<T>& value) {
+void writeText(JsonWriter& out, const std::optional<std::string>& text) {
+  if (text) {
+    out.string(*text);
+  } else {
+    out.null();
+  }
+}
+
+void writeNumber(JsonWriter& out, const std::optional<Number>& number) {
+  if (number) {
+    writeValue(out, Object(*number));
+  } else {
+    out.null();
+  }
+}
+
+void writeDate(JsonWriter& out, const std::optional<std::chrono::system_clock::time_point>& value) {
   if (!value) {
-    return nullptr;
+    out.null();
+    return;
   }
-  return *value;
-}
-
-ordered_json numberToJson(const std::optional<Number>& value) {
-  if (!value) {
-    return nullptr;
-  }
-  return valueToJson(Object(*value));
-}
-
-std::string isoDate(std::chrono::system_clock::time_point time) {
-  std::time_t seconds = std::chrono::system_clock::to_time_t(time);
+  std::time_t seconds = std::chrono::system_clock::to_time_t(*value);
   std::tm utc{};
   gmtime_r(&seconds, &utc);
   char buffer[32];
   std::strftime(buffer, sizeof buffer, "%Y-%m-%dT%H:%M:%SZ", &utc);
-  return buffer;
-}
-
-ordered_json dateToJson(const std::optional<std::chrono::system_clock::time_point>& value) {
-  if (!value) {
-    return nullptr;
-  }
-  return isoDate(*value);
+  out.string(buffer);
 }
 
 }  // namespace
 
-ordered_json recordToJson(const AudioMetadata& record) {
-  ordered_json json;
-  json["path"] = record.sourceLocation().value_or("");
+void writeRecordJson(JsonWriter& out, const AudioMetadata& record) {
+  out.beginObject();
+  out.key("path");
+  out.string(record.sourceLocation().value_or(""));
 
-  ordered_json tags = ordered_json::object();
+  out.key("tags");
+  out.beginObject();
   for (const std::string& key : record.allMetadataKeys()) {
     auto value = record.metadataValueForKey(key);
     if (!value) {
       continue;
     }
-    ordered_json values = ordered_json::array();
+    out.key(key);
+    out.beginObject();
+    out.key("type");
+    out.integer(value->type());
+    out.key("values");
+    out.beginArray();
     for (const Object& v : value->allValues()) {
-      values.push_back(valueToJson(v));
+      writeValue(out, v);
     }
-    tags[key] = ordered_json{{"type", value->type()}, {"values", std::move(values)}};
+    out.endArray();
+    out.endObject();
   }
-  json["tags"] = std::move(tags);
+  out.endObject();
 
-  ordered_json artworks = ordered_json::array();
+  out.key("artworks");
+  out.beginArray();
   for (const auto& artwork : record.artworks()) {
-    artworks.push_back(
-        ordered_json{{"type", artwork->artworkType()},
-                     {"mimeType", artwork->mimeType()},
-                     {"comments", optionalToJson(artwork->comments())},
-                     {"originalFilename", optionalToJson(artwork->originalFilename())},
-                     {"md5", artwork->md5()},
-                     {"width", artwork->width()},
-                     {"height", artwork->height()},
-                     {"size", artwork->dataSize()}});
+    out.beginObject();
+    out.key("type");
+    out.integer(artwork->artworkType());
+    out.key("mimeType");
+    out.string(artwork->mimeType());
+    out.key("comments");
+    writeText(out, artwork->comments());
+    out.key("originalFilename");
+    writeText(out, artwork->originalFilename());
+    out.key("md5");
+    out.string(artwork->md5());
+    out.key("width");
+    out.integer(artwork->width());
+    out.key("height");
+    out.integer(artwork->height());
+    out.key("size");
+    out.integer(static_cast<std::int64_t>(artwork->dataSize()));
+    out.endObject();
   }
-  json["artworks"] = std::move(artworks);
+  out.endArray();
 
-  ordered_json properties;
-  properties["kind"] = optionalToJson(record.sourceKind());
-  properties["format"] = optionalToJson(record.sourceFormat());
-  properties["length"] = optionalToJson(record.sourceLength());
-  properties["bitrate"] = numberToJson(record.sourceBitrate());
-  properties["bitrateMode"] = optionalToJson(record.sourceBitrateMode());
-  properties["sampleRate"] = numberToJson(record.sourceSampleRate());
-  properties["sampleSize"] = numberToJson(record.sourceSampleSize());
-  properties["channels"] = numberToJson(record.sourceChannels());
-  properties["channelMode"] = optionalToJson(record.sourceChannelMode());
-  properties["tagFormat"] = optionalToJson(record.sourceTagFormat());
-  properties["encodedWith"] = optionalToJson(record.sourceEncodedWith());
-  properties["fileSize"] = numberToJson(record.sourceFileSize());
-  properties["dateModified"] = dateToJson(record.sourceDateModified());
-  properties["dateCreated"] = dateToJson(record.sourceDateCreated());
-  json["properties"] = std::move(properties);
+  out.key("properties");
+  out.beginObject();
+  out.key("kind");
+  writeText(out, record.sourceKind());
+  out.key("format");
+  writeText(out, record.sourceFormat());
+  out.key("length");
+  if (record.sourceLength()) {
+    out.number(*record.sourceLength());
+  } else {
+    out.null();
+  }
+  out.key("bitrate");
+  writeNumber(out, record.sourceBitrate());
+  out.key("bitrateMode");
+  writeText(out, record.sourceBitrateMode());
+  out.key("sampleRate");
+  writeNumber(out, record.sourceSampleRate());
+  out.key("sampleSize");
+  writeNumber(out, record.sourceSampleSize());
+  out.key("channels");
+  writeNumber(out, record.sourceChannels());
+  out.key("channelMode");
+  writeText(out, record.sourceChannelMode());
+  out.key("tagFormat");
+  writeText(out, record.sourceTagFormat());
+  out.key("encodedWith");
+  writeText(out, record.sourceEncodedWith());
+  out.key("fileSize");
+  writeNumber(out, record.sourceFileSize());
+  out.key("dateModified");
+  writeDate(out, record.sourceDateModified());
+  out.key("dateCreated");
+  writeDate(out, record.sourceDateCreated());
+  out.endObject();
 
-  json["digest"] = record.currentMetadataMD5();
-  json["needsSaving"] = record.metadataNeedsSaving();
-  return json;
+  out.key("digest");
+  out.string(record.currentMetadataMD5());
+  out.key("needsSaving");
+  out.boolean(record.metadataNeedsSaving());
+  out.endObject();
 }
 
-ordered_json errorToJson(const std::string& path, const std::string& message) {
-  return ordered_json{{"path", path}, {"error", message}};
+void writeErrorJson(JsonWriter& out, const std::string& path, const std::string& message) {
+  out.beginObject();
+  out.key("path");
+  out.string(path);
+  out.key("error");
+  out.string(message);
+  out.endObject();
 }
 
 std::string recordToText(const AudioMetadata& record) {
@@ -186,10 +229,6 @@ std::string recordToText(const AudioMetadata& record) {
   out << "  Digest: " << record.currentMetadataMD5()
       << (record.metadataNeedsSaving() ? " (changed)" : "") << "\n";
   return out.str();
-}
-
-std::string dumpJson(const ordered_json& json) {
-  return json.dump(2, ' ', false, ordered_json::error_handler_t::replace);
 }
 
 }  // namespace quorvel::cli

@@ -1,7 +1,8 @@
 #pragma once
 
-#include <nlohmann/json.hpp>
 #include <string>
+
+#include "cli/JsonWriter.h"
 
 namespace quorvel {
 class AudioMetadata;
@@ -13,13 +14,12 @@ namespace quorvel::cli {
 // {"path", "tags": {KEY: {"type", "values"}}, "artworks": [...], "properties": {...},
 //  "digest", "needsSaving"}. Text values are strings, numbers numbers, data
 // {"base64": ...}; absent properties null; dates ISO 8601 UTC.
-nlohmann::ordered_json recordToJson(const AudioMetadata& record);
-nlohmann::ordered_json errorToJson(const std::string& path, const std::string& message);
+// Written as one value into `out`.
+void writeRecordJson(JsonWriter& out, const AudioMetadata& record);
+// {"path", "error"}: a file that could not be read or saved.
+void writeErrorJson(JsonWriter& out, const std::string& path, const std::string& message);
 
 // A readable listing of the same content.
 std::string recordToText(const AudioMetadata& record);
-
-// Serialises without failing on invalid UTF-8 (replaced with U+FFFD).
-std::string dumpJson(const nlohmann::ordered_json& json);
 
 }  // namespace quorvel::cli

@@ -151,10 +151,6 @@ struct FormatContextCloser {
 };
 using FormatContextPtr = std::unique_ptr<AVFormatContext, FormatContextCloser>;
 
-struct DictionaryFree {
-  void operator()(AVDictionary* dictionary) const { av_dict_free(&dictionary); }
-};
-
 std::string fourCCText(std::uint32_t code) {
   std::string text(4, ' ');
   for (int i = 0; i < 4; ++i) text[i] = static_cast<char>((code >> (24 - 8 * i)) & 0xFF);
@@ -392,27 +388,127 @@ std::string fileTypeName(const AVFormatContext& context, const AVCodecParameters
   return std::string(context.iformat->long_name ? context.iformat->long_name : demuxer) + " file";
 }
 
+// Reads bits most significant first out of a byte range; past the end it
+// reads zeros and says so.
+class BitReader {
+ public:
+  BitReader(const std::uint8_t* bytes, std::size_t size) : bytes_(bytes), size_(size) {}
+  std::uint32_t read(int count) {
+    std::uint32_t value = 0;
+    for (int i = 0; i < count; ++i) {
+      std::uint32_t bit = 0;
+      if (position_ < size_ * 8) {
+        bit = (bytes_[position_ / 8] >> (7 - position_ % 8)) & 1u;
+      } else {
+        overrun_ = true;
+      }
+      ++position_;
+      value = (value << 1) | bit;
+    }
+    return value;
+  }
+  std::size_t remaining() const { return position_ < size_ * 8 ? size_ * 8 - position_ : 0; }
+  bool overrun() const { return overrun_; }
+
+ private:
+  const std::uint8_t* bytes_;
+  std::size_t size_;
+  std::size_t position_ = 0;
+  bool overrun_ = false;
+};
+
+std::uint32_t audioObjectType(BitReader& bits) {
+  const std::uint32_t type = bits.read(5);
+  return type == 31 ? 32 + bits.read(6) : type;
+}
+
+void skipSamplingFrequency(BitReader& bits) {
+  if (bits.read(4) == 15) bits.read(24);
+}
+
+// The AAC profile that an MPEG-4 decoder configuration (AudioSpecificConfig)
+// declares, as the decoder would report it, or FF_PROFILE_UNKNOWN. Reading it
+// here spares decoding packets just to learn whether the stream is HE-AAC.
+// SBR that only the stream itself signals (no declaration at all) reads as
+// the plain object type, as it does for any reader that only looks at the
+// container.
+int aacProfileFromConfig(const std::uint8_t* bytes, std::size_t size) {
+  if (!bytes || size < 2) return FF_PROFILE_UNKNOWN;
+  BitReader bits(bytes, size);
+  std::uint32_t type = audioObjectType(bits);
+  skipSamplingFrequency(bits);
+  const std::uint32_t channelConfiguration = bits.read(4);
+  int profile = FF_PROFILE_UNKNOWN;
+  if (type == 5 || type == 29) {
+    // Explicit, hierarchical signalling: the core type follows.
+    profile = type == 5 ? FF_PROFILE_AAC_HE : FF_PROFILE_AAC_HE_V2;
+    skipSamplingFrequency(bits);
+    type = audioObjectType(bits);
+    return bits.overrun() || type == 0 ? FF_PROFILE_UNKNOWN : profile;
+  }
+  if (type == 0 || type > 45 || bits.overrun()) return FF_PROFILE_UNKNOWN;
+  profile = static_cast<int>(type) - 1;  // the decoder's profiles number the object types
+  // Backward-compatible signalling: a sync extension after the general audio
+  // configuration of the plain AAC types with a fixed channel configuration.
+  if ((type < 1 || type > 4) || channelConfiguration == 0) return profile;
+  bits.read(1);                      // frameLengthFlag
+  if (bits.read(1)) bits.read(14);   // dependsOnCoreCoder, coreCoderDelay
+  if (bits.read(1)) return profile;  // extensionFlag: not used by these types
+  if (bits.remaining() < 16 || bits.read(11) != 0x2B7) return profile;
+  if (audioObjectType(bits) != 5 || !bits.read(1)) return profile;  // SBR present?
+  skipSamplingFrequency(bits);
+  int extended = FF_PROFILE_AAC_HE;
+  if (bits.remaining() >= 12 && bits.read(11) == 0x548 && bits.read(1)) {
+    extended = FF_PROFILE_AAC_HE_V2;
+  }
+  return bits.overrun() ? profile : extended;
+}
+
+// The demuxer that the file's extension names, tried before probing the
+// contents: probing runs every demuxer's detector over the first kilobytes.
+const char* demuxerForExtension(const std::string& path) {
+  static constexpr std::pair<const char*, const char*> kByExtension[] = {
+      {"m4a", "mov"},  {"m4b", "mov"},   {"m4r", "mov"},   {"m4p", "mov"}, {"mp4", "mov"},
+      {"mov", "mov"},  {"3gp", "mov"},   {"3g2", "mov"},   {"wav", "wav"}, {"wave", "wav"},
+      {"aif", "aiff"}, {"aiff", "aiff"}, {"aifc", "aiff"}, {"caf", "caf"}, {"w64", "w64"},
+      {"au", "au"},    {"snd", "au"},    {"amr", "amr"}};
+  const std::size_t dot = path.find_last_of("./");
+  if (dot == std::string::npos || path[dot] != '.') return nullptr;
+  std::string extension = path.substr(dot + 1);
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  for (const auto& [suffix, demuxer] : kByExtension) {
+    if (extension == suffix) return demuxer;
+  }
+  return nullptr;
+}
+
+// Opens `path` with `format`, or by probing when it is null. Null when the
+// demuxer refuses the file.
+AVFormatContext* openInput(const std::string& path, const AVInputFormat* format) {
+  AVFormatContext* raw = avformat_alloc_context();
+  if (!raw) return nullptr;
+  AVDictionary* options = nullptr;
+  av_dict_set(&options, "protocol_whitelist", "file", 0);
+  av_dict_set(&options, "format_whitelist", kDemuxerWhitelist, 0);
+  // "file:" keeps a colon in the path from being read as a protocol.
+  const int opened = avformat_open_input(&raw, ("file:" + path).c_str(), format, &options);
+  av_dict_free(&options);
+  return opened < 0 ? nullptr : raw;  // avformat_open_input frees the context on failure
+}
+
 // Fills the parts a demuxer knows. Null when the file cannot be opened as
 // an audio container of the platform.
 std::unique_ptr<AudioFileInfo> openWithDemuxer(const std::string& path, Error* error) {
   quietLogging();
-  AVFormatContext* raw = avformat_alloc_context();
+  AVFormatContext* raw = nullptr;
+  if (const char* demuxer = demuxerForExtension(path)) {
+    raw = openInput(path, av_find_input_format(demuxer));
+  }
+  if (!raw) {  // a misnamed file, or a name that says nothing
+    raw = openInput(path, nullptr);
+  }
   if (!raw) {
-    setError(error, kOSStatusErrorDomain, osstatus::kUnspecifiedError, "Out of memory.");
-    return nullptr;
-  }
-  std::unique_ptr<AVDictionary, DictionaryFree> options;
-  {
-    AVDictionary* dictionary = nullptr;
-    av_dict_set(&dictionary, "protocol_whitelist", "file", 0);
-    av_dict_set(&dictionary, "format_whitelist", kDemuxerWhitelist, 0);
-    options.reset(dictionary);
-  }
-  // "file:" keeps a colon in the path from being read as a protocol.
-  AVDictionary* optionsRaw = options.release();
-  const int opened = avformat_open_input(&raw, ("file:" + path).c_str(), nullptr, &optionsRaw);
-  options.reset(optionsRaw);
-  if (opened < 0) {  // avformat_open_input frees the context on failure
     setError(error, kOSStatusErrorDomain, osstatus::kUnsupportedFileTypeError,
              "The file is not an audio file of a type that can be read.");
     return nullptr;
@@ -428,6 +524,12 @@ std::unique_ptr<AudioFileInfo> openWithDemuxer(const std::string& path, Error* e
     return nullptr;
   };
   AVStream* stream = findAudio();
+  if (stream && stream->codecpar->codec_id == AV_CODEC_ID_AAC &&
+      stream->codecpar->profile == FF_PROFILE_UNKNOWN) {
+    stream->codecpar->profile = aacProfileFromConfig(
+        stream->codecpar->extradata,
+        static_cast<std::size_t>(std::max(stream->codecpar->extradata_size, 0)));
+  }
   // Headers of PCM containers say everything; only streams whose headers
   // leave something out are probed further (that decodes a few packets).
   const bool needsProbe = !stream || stream->codecpar->sample_rate <= 0 ||

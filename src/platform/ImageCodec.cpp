@@ -11,6 +11,8 @@
 #include <mutex>
 #include <string_view>
 
+#include "platform/ImageHeaderReader.h"
+
 namespace quorvel {
 
 // An image is a recipe that builds a fresh libvips pipeline on demand. Loaders
@@ -185,6 +187,9 @@ VImage scalePixels(const VImage& in, double sx, double sy) {
 }  // namespace
 
 std::optional<ImageCodec::Header> ImageCodec::readHeader(const Data& bytes, Error* error) {
+  if (auto header = ImageHeaderReader::read(bytes.view())) {
+    return header;
+  }
   auto opened = openBytes(bytes, error);
   if (!opened) {
     return std::nullopt;

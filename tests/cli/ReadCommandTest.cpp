@@ -65,6 +65,8 @@ TEST(ReadCommand, ReadingOnSeveralThreadsPrintsWhatOneThreadPrints) {
   auto document = ordered_json::parse(serial.out, nullptr, false);
   ASSERT_TRUE(document.is_array());
   EXPECT_GT(document.size(), 90u);
+  // The layout people script against: exactly a standard two-space dump.
+  EXPECT_TRUE(serial.out == document.dump(2) + "\n") << "the layout of --json changed";
   std::size_t failures = 0;
   for (const auto& entry : document) failures += entry.contains("error");
   EXPECT_GT(failures, 5u);
