@@ -7,7 +7,7 @@
 
 namespace quorvel::cli {
 
-JsonWriter::JsonWriter(int depth) : baseDepth_(depth) {}
+JsonWriter::JsonWriter(int depth) : baseDepth_(depth) { out_.reserve(4096); }
 
 void JsonWriter::newline(int depth) {
   out_ += '\n';
@@ -70,9 +70,16 @@ void JsonWriter::appendString(std::string_view text) {
   }
   static constexpr char kHex[] = "0123456789abcdef";
   out_ += '"';
-  for (char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    switch (c) {
+  // Runs of bytes that need no escape are copied whole.
+  std::size_t run = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte >= 0x20 && byte != '"' && byte != '\\') {
+      continue;
+    }
+    out_.append(text, run, i - run);
+    run = i + 1;
+    switch (byte) {
       case '"':
         out_ += "\\\"";
         break;
@@ -95,15 +102,12 @@ void JsonWriter::appendString(std::string_view text) {
         out_ += "\\t";
         break;
       default:
-        if (byte < 0x20) {
-          out_ += "\\u00";
-          out_ += kHex[byte >> 4];
-          out_ += kHex[byte & 0x0F];
-        } else {
-          out_ += c;
-        }
+        out_ += "\\u00";
+        out_ += kHex[byte >> 4];
+        out_ += kHex[byte & 0x0F];
     }
   }
+  out_.append(text, run);
   out_ += '"';
 }
 

@@ -1,11 +1,13 @@
 #include "model/ArtworkDataCache.h"
 
+#include <condition_variable>
 #include <cstring>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "support/MD5.h"
@@ -75,11 +77,8 @@ class Cache {
     // Hash outside the lock: readers on several threads should not queue
     // behind each other's half-megabyte covers.
     const std::size_t contentKey = sampleKey(data.view());
-    {
-      std::lock_guard lock(mutex_);
-      if (auto held = findEqual(contentKey, data.view(), md5Out)) {
-        return Data(std::move(held));
-      }
+    if (auto held = findEqualOrClaim(contentKey, data.view(), md5Out)) {
+      return Data(std::move(held));
     }
     return insertNew(data, contentKey, md5Out);
   }
@@ -89,11 +88,8 @@ class Cache {
       return intern(Data(), md5Out);
     }
     const std::size_t contentKey = sampleKey(bytes);
-    {
-      std::lock_guard lock(mutex_);
-      if (auto held = findEqual(contentKey, bytes, md5Out)) {
-        return Data(std::move(held));
-      }
+    if (auto held = findEqualOrClaim(contentKey, bytes, md5Out)) {
+      return Data(std::move(held));
     }
     return insertNew(Data(bytes.data(), bytes.size()), contentKey, md5Out);
   }
@@ -135,17 +131,44 @@ class Cache {
     return &known->second;
   }
 
-  // Remembers `data`, bytes no live buffer holds yet (unless another thread
-  // interned them meanwhile).
+  // A live buffer equal to `bytes`, or null after claiming `contentKey` for
+  // the caller, who must then call insertNew. Readers on several threads meet
+  // the same new cover at the same moment (the tracks of an album are read
+  // side by side): one hashes it while the others wait for its entry rather
+  // than hash the same bytes again.
+  std::shared_ptr<const ByteBuffer> findEqualOrClaim(std::size_t contentKey, std::string_view bytes,
+                                                     std::string* md5Out) {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      if (auto held = findEqual(contentKey, bytes, md5Out)) {
+        return held;
+      }
+      if (!hashing_.contains(contentKey)) {
+        hashing_.insert(contentKey);
+        return nullptr;
+      }
+      hashed_.wait(lock);
+    }
+  }
+
+  // Remembers `data`, bytes no live buffer holds yet, and releases the claim
+  // on `contentKey`.
   Data insertNew(const Data& data, std::size_t contentKey, std::string* md5Out) {
-    std::string digest = md5Hex(data);
+    std::string digest;
+    try {
+      digest = md5Hex(data);
+    } catch (...) {
+      std::lock_guard lock(mutex_);
+      hashing_.erase(contentKey);
+      hashed_.notify_all();
+      throw;
+    }
     if (md5Out) {
       *md5Out = digest;
     }
     std::lock_guard lock(mutex_);
-    if (auto held = findEqual(contentKey, data.view(), nullptr)) {
-      return Data(std::move(held));
-    }
+    hashing_.erase(contentKey);
+    hashed_.notify_all();
     byContent_[contentKey].push_back(Entry{data.sharedBuffer(), digest, false, std::nullopt});
     byAddress_[data.identity()] =
         Entry{data.sharedBuffer(), std::move(digest), false, std::nullopt};
@@ -189,6 +212,8 @@ class Cache {
   }
 
   std::mutex mutex_;
+  std::condition_variable hashed_;           // a claim was released
+  std::unordered_set<std::size_t> hashing_;  // content keys being hashed
   std::unordered_map<std::size_t, std::vector<Entry>> byContent_;
   std::unordered_map<const void*, Entry> byAddress_;
   std::size_t liveAfterSweep_ = 0;
