@@ -29,7 +29,7 @@ constexpr const char* kRemoveArtworks = "removeArtworks:";
 constexpr const char* kReplaceArtwork = "replaceArtwork:withArtwork:";
 constexpr const char* kSetAlbumArtworkType = "setAlbumArtworkType:forAlbumArtwork:";
 constexpr const char* kSetAlbumArtworkComments = "setAlbumArtworkComments:forAlbumArtwork:";
-constexpr const char* kSetContents = "setContents:artworks:";
+constexpr const char* kSetContents = "setContents:";
 
 constexpr const char* kArtworkKey = "ARTWORK";
 
@@ -95,6 +95,43 @@ std::string percentEncodedPath(const std::string& path) {
     }
   }
   return result;
+}
+
+// The indexes of `tags` in the locale's case-insensitive order of their keys;
+// keys that order as equal ("Genre", "GENRE") keep their byte-wise order so
+// the digest is stable. The records of one library mostly hold the same keys,
+// and ordering them is much of a digest's cost, so the last order made on
+// this thread is kept with the keys and the locale it was made for. Valid
+// until the next call on the same thread.
+template <typename Entries>
+const std::vector<std::uint32_t>& keyOrder(const Entries& tags) {
+  struct Cache {
+    std::string locale;
+    std::vector<std::string> keys;
+    std::vector<std::uint32_t> order;
+  };
+  thread_local Cache cache;
+  std::string locale = defaultLocaleName();
+  if (cache.locale == locale && cache.keys.size() == tags.size() &&
+      std::equal(tags.begin(), tags.end(), cache.keys.begin(),
+                 [](const auto& entry, const std::string& key) { return entry.first == key; })) {
+    return cache.order;
+  }
+  std::vector<std::pair<std::string, std::uint32_t>> sortKeys;
+  sortKeys.reserve(tags.size());
+  cache.keys.clear();
+  for (std::uint32_t i = 0; i < tags.size(); ++i) {
+    sortKeys.emplace_back(localizedCaseInsensitiveSortKey(tags[i].first), i);
+    cache.keys.push_back(tags[i].first);
+  }
+  std::stable_sort(sortKeys.begin(), sortKeys.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  cache.order.clear();
+  for (const auto& sortKey : sortKeys) {
+    cache.order.push_back(sortKey.second);
+  }
+  cache.locale = std::move(locale);
+  return cache.order;
 }
 
 }  // namespace
@@ -694,19 +731,11 @@ void AudioMetadata::setAlbumArtworkComments(std::optional<std::string> comments,
 // --- Digests ------------------------------------------------------------------------
 
 std::string AudioMetadata::calculateMD5() const {
-  // Keys in the locale's case-insensitive order; keys that order as equal
-  // ("Genre", "GENRE") keep their byte-wise order so the digest is stable.
-  std::vector<std::pair<std::string, const Entry*>> order;
-  order.reserve(tags_.size());
-  for (const Entry& entry : tags_) {
-    order.emplace_back(localizedCaseInsensitiveSortKey(entry.first), &entry);
-  }
-  std::stable_sort(order.begin(), order.end(),
-                   [](const auto& a, const auto& b) { return a.first < b.first; });
-
+  const std::vector<std::uint32_t>& order = keyOrder(tags_);
   std::string text;
   text.reserve(64 * tags_.size() + 48 * artworks_.size());
-  for (const auto& [sortKey, entry] : order) {
+  for (std::uint32_t index : order) {
+    const Entry* entry = &tags_[index];
     for (const Object& value : entry->second->allValues()) {
       text += entry->first;
       text += '1';

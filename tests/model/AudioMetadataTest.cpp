@@ -7,6 +7,7 @@
 #include <map>
 
 #include "platform/ZRUndoManager.h"
+#include "support/MD5.h"
 #include "support/Text.h"
 
 namespace quorvel {
@@ -128,6 +129,19 @@ TEST_F(AudioMetadataTest, DigestOfDataNumbersArtworksAndCaseInsensitiveKeyOrder)
   // album1lowerALBUMARTIST1MilesTRACKNUMBER13YEAR11959zz1last
   // 1b798abe6e1b1318ee36b0dcb3fb9e4d3233Front4fe5067706fde605fcc635835a1e52fc8546
   EXPECT_EQ(record.currentMetadataMD5(), "7d26c37f2b1c98a843618b04e1886e49");
+
+  // Records with as many keys but other ones, in turn: each is ordered by
+  // its own keys, not by the order found for the record before it.
+  AudioMetadata upper;
+  upper.setMetadataObjectValue(Object("1"), "B");
+  upper.setMetadataObjectValue(Object("2"), "C");
+  AudioMetadata mixed;
+  mixed.setMetadataObjectValue(Object("1"), "Z");
+  mixed.setMetadataObjectValue(Object("2"), "a");
+  for (int round = 0; round < 2; ++round) {
+    EXPECT_EQ(upper.calculateMD5(), md5Hex("B11C12"));
+    EXPECT_EQ(mixed.calculateMD5(), md5Hex("a12Z11"));
+  }
 }
 
 TEST_F(AudioMetadataTest, NeedsSavingComparesDigests) {
