@@ -156,7 +156,7 @@ int importCommand(CommandContext& context) {
   }
 
   AudioMetadataImporter importer;
-  importer.importMetadataFromDictionaries(*dictionaries, records, applyToAll);
+  importer.importMetadataFromDictionaries(std::move(*dictionaries), records, applyToAll);
   for (std::size_t i = 0; i < records.size(); ++i) {
     if (records[i]->metadataNeedsSaving()) {
       saveRecordToFile(*records[i], paths[i], runLog);

@@ -6,10 +6,12 @@
 #include <ostream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "cli/Commands.h"
 #include "cli/RecordJson.h"
 #include "document/FileWalker.h"
+#include "model/AlbumArtwork.h"
 #include "model/AudioFileReader.h"
 #include "model/AudioMetadata.h"
 
@@ -41,9 +43,11 @@ std::vector<std::string> expandPaths(const std::vector<std::string>& arguments) 
 namespace {
 
 // What became of one file, rendered on the thread that read it. The record
-// stays with its text: see `readInOrder` for why it lives a little longer.
+// itself is freed there too (freeing it on the writing thread would contend
+// with the readers for their allocator); its covers stay with the text: see
+// `readInOrder` for why they live a little longer.
 struct Outcome {
-  std::shared_ptr<AudioMetadata> record;
+  std::vector<Data> covers;
   std::string text;
   bool failed = false;
 };
@@ -69,11 +73,17 @@ void readInOrder(const std::vector<std::string>& paths, unsigned jobs, const Ren
   auto readOne = [&](std::size_t index) {
     Error error;
     Outcome outcome;
-    outcome.record = AudioFileReader::metadataFromFile(paths[index], &error);
-    outcome.failed = !outcome.record;
+    auto record = AudioFileReader::metadataFromFile(paths[index], &error);
+    outcome.failed = !record;
     const std::string message = error.localizedDescription.empty() ? std::string("cannot read file")
                                                                    : error.localizedDescription;
-    outcome.text = render(paths[index], outcome.record.get(), message);
+    outcome.text = render(paths[index], record.get(), message);
+    if (record) {
+      for (const auto& artwork : record->artworks()) {
+        outcome.covers.push_back(artwork->data());
+      }
+    }
+    record.reset();
     std::lock_guard lock(mutex);
     outcomes[index] = std::move(outcome);
     ready.notify_all();
@@ -94,10 +104,11 @@ void readInOrder(const std::vector<std::string>& paths, unsigned jobs, const Ren
     }
   };
 
-  // The outcome emitted last stays alive until the next one is emitted. The
-  // artwork cache holds a picture only while a record does, and the tracks
-  // of an album follow each other sharing one cover: kept alive, the cover is
-  // recognised by its bytes instead of being hashed again for every track.
+  // The covers of the outcome emitted last stay alive until the next one is
+  // emitted. The artwork cache holds a picture only while someone does, and
+  // the tracks of an album follow each other sharing one cover: kept alive,
+  // the cover is recognised by its bytes instead of being hashed again for
+  // every track.
   Outcome previous;
   if (jobs <= 1) {
     for (std::size_t i = 0; i < paths.size(); ++i) {
