@@ -73,11 +73,14 @@ int main(int argc, char** argv) {
   const long after = residentKB();
   const std::size_t heapAfter = mallinfo2().uordblks + mallinfo2().hblkhd;
   const double count = static_cast<double>(records.size());
-  std::printf(
-      "%zu records of %zu files: resident %ld KB -> %ld KB, %.0f bytes per record "
-      "(heap in use: %.0f bytes per record)\n",
-      records.size(), files.size(), before, after,
-      static_cast<double>(after - before) * 1024.0 / count,
-      (static_cast<double>(heapAfter) - static_cast<double>(heapBefore)) / count);
+  std::printf("%zu records of %zu files: resident %ld KB -> %ld KB, %.0f bytes per record",
+              records.size(), files.size(), before, after,
+              static_cast<double>(after - before) * 1024.0 / count);
+  // The C library's own count, when it is the allocator in use.
+  if (heapAfter != heapBefore) {
+    std::printf(" (heap in use: %.0f bytes per record)",
+                (static_cast<double>(heapAfter) - static_cast<double>(heapBefore)) / count);
+  }
+  std::printf("\n");
   return 0;
 }

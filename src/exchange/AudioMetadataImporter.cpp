@@ -1,7 +1,10 @@
 #include "exchange/AudioMetadataImporter.h"
 
 #include <algorithm>
+#include <atomic>
+#include <exception>
 #include <filesystem>
+#include <thread>
 #include <utility>
 
 #include "exchange/AudioMetadataCSVImporter.h"
@@ -75,26 +78,21 @@ std::size_t AudioMetadataImporter::run(const std::vector<PlistDict>& dictionarie
   }
   // Without the flag there are D steps; more than R would have no record.
   const std::size_t steps = applyToAll ? r : std::min(d, r);
-  std::size_t imported = 0;
-  for (std::size_t i = 0; i < steps; ++i) {
-    if (throttle_.shouldReport()) {
-      if (delegate_) {
-        delegate_->importProgressDidUpdateWithPercentComplete(
-            static_cast<double>(i) / static_cast<double>(steps) * 100.0, i, r);
-      }
-      if (cancelled()) {
-        break;
-      }
-    }
+  const unsigned workers =
+      parallel_ && steps >= kParallelSteps ? std::min(2u, std::thread::hardware_concurrency()) : 1;
+  // On several threads a dictionary is only taken over when no other step
+  // reads it (each is used once); one thread may take over each one's last use.
+  const bool consumeOnce = workers > 1 ? d >= steps : true;
+
+  auto importStep = [&](std::size_t i) {
     AudioMetadata* record = metadatas[i].get();
     if (!record) {
-      continue;
+      return false;
     }
     const std::size_t index = applyToAll ? i % d : i;
     const PlistDict& dictionary = dictionaries[index];
     if (owned) {
-      // A dictionary's last use may take its values instead of copying them.
-      if (i + d >= steps) {
+      if (consumeOnce && i + d >= steps) {
         record->importMetadataFromDictionary(std::move((*owned)[index]));
       } else {
         record->importMetadataFromDictionary(dictionary);
@@ -108,7 +106,66 @@ std::size_t AudioMetadataImporter::run(const std::vector<PlistDict>& dictionarie
     } else {
       record->importMetadataFromDictionary(dictionary);
     }
-    ++imported;
+    return true;
+  };
+
+  // Steps are taken in blocks in increasing order and every block taken is
+  // finished, so a cancelled import has always imported a leading run of the
+  // records, however many threads worked on it.
+  constexpr std::size_t kBlock = 64;
+  std::atomic<std::size_t> next{0};
+  std::atomic<std::size_t> imported{0};
+  std::atomic<bool> stop{false};
+  auto work = [&](bool reports) {
+    std::size_t done = 0;
+    for (;;) {
+      if (reports && throttle_.shouldReport()) {
+        const std::size_t i = std::min(next.load(), steps);
+        if (delegate_) {
+          delegate_->importProgressDidUpdateWithPercentComplete(
+              static_cast<double>(i) / static_cast<double>(steps) * 100.0, i, r);
+        }
+        if (cancelled()) {
+          stop = true;
+        }
+      }
+      if (stop) {
+        break;
+      }
+      const std::size_t first = next.fetch_add(kBlock);
+      if (first >= steps) {
+        break;
+      }
+      const std::size_t last = std::min(first + kBlock, steps);
+      for (std::size_t i = first; i < last; ++i) {
+        done += importStep(i) ? 1 : 0;
+      }
+    }
+    imported += done;
+  };
+  if (workers <= 1) {
+    work(true);
+    return imported;
+  }
+  std::exception_ptr failure;
+  {
+    std::jthread helper([&] {
+      try {
+        work(false);
+      } catch (...) {
+        failure = std::current_exception();
+        stop = true;
+      }
+    });
+    try {
+      work(true);
+    } catch (...) {
+      stop = true;
+      throw;
+    }
+  }
+  if (failure) {
+    std::rethrow_exception(failure);
   }
   return imported;
 }
@@ -119,15 +176,22 @@ std::size_t AudioMetadataImporter::importMetadataInUndoGroup(
   if (undoManager) {
     undoManager->beginUndoGrouping();
   }
+  // With the group open, the records' registrations only append to it, which
+  // several workers may do; records tied to another manager keep it serial.
+  parallel_ = std::all_of(metadatas.begin(), metadatas.end(), [&](const AudioMetadataPtr& m) {
+    return !m || !m->undoManager() || m->undoManager().get() == undoManager;
+  });
   std::size_t imported = 0;
   try {
     imported = importMetadataFromDictionaries(std::move(dictionaries), metadatas, applyToAll);
   } catch (...) {
+    parallel_ = false;
     if (undoManager) {
       undoManager->endUndoGrouping();
     }
     throw;
   }
+  parallel_ = false;
   if (undoManager) {
     // Named while open: once closed, an empty group is gone and the name
     // would land on the action before it.

@@ -94,8 +94,14 @@ class AudioMetadataImporter {
   std::size_t run(const std::vector<PlistDict>& dictionaries, std::vector<PlistDict>* owned,
                   const std::vector<AudioMetadataPtr>& metadatas, bool applyToAll);
 
+  // Imports of at least this many records inside an undo group are spread
+  // over two threads: the records are independent, and a library's import
+  // is otherwise bound by one core.
+  static constexpr std::size_t kParallelSteps = 4096;
+
   AudioMetadataImporterDelegate* delegate_ = nullptr;
   std::atomic<bool> cancelled_{false};
+  bool parallel_ = false;
   ProgressThrottle throttle_;
 };
 

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <exception>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <set>
 
@@ -244,6 +245,8 @@ std::unique_ptr<ZRUndoTask> ZRUndoGroup::takeTaskAtIndex(std::size_t index) {
 using GroupStack = std::vector<std::unique_ptr<ZRUndoGroup>>;
 
 struct ZRUndoManager::Impl {
+  // Serialises registrations only: see registerUndo.
+  std::mutex registrationMutex;
   GroupStack undoStack;
   GroupStack redoStack;
   ZRUndoGroup* openGroup = nullptr;
@@ -380,6 +383,7 @@ void ZRUndoManager::registerUndo(const std::shared_ptr<void>& target, const std:
   if (!isUndoRegistrationEnabled()) {
     return;
   }
+  std::lock_guard registering(impl_->registrationMutex);
   if (selector.empty()) {
     inconsistency("invalid (NULL) selector passed to registerUndoWithTarget:selector:object:");
   }

@@ -158,6 +158,9 @@ class ZRUndoManager {
                  std::move(invocation), &typeid(Plain));
   }
   // The untyped form: `invocation` receives the target's address as given.
+  // Registrations alone may come from several threads at once while a group
+  // is open and nothing else uses the manager (an import spread over
+  // workers); they are serialised.
   void registerUndo(const std::shared_ptr<void>& target, const std::string& selector,
                     ZRConcreteUndoTask::Invocation invocation,
                     const std::type_info* targetType = nullptr);
