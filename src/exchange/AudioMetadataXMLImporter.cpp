@@ -1,60 +1,18 @@
 #include "exchange/AudioMetadataXMLImporter.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdint>
 #include <limits>
 #include <utility>
 
 #include "exchange/PlistXMLReader.h"
+#include "platform/FileOperations.h"
 
 namespace quorvel {
 
-namespace {
-
-// The whole file in one buffer of its size; none when it cannot be read.
-std::optional<ByteBuffer> readWholeFile(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    return std::nullopt;
-  }
-  struct stat info {};
-  ByteBuffer bytes;
-  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
-    bytes.reserve(static_cast<std::size_t>(info.st_size));
-  }
-  std::uint8_t chunk[65536];
-  for (;;) {
-    ssize_t n = ::read(fd, chunk, sizeof chunk);
-    if (n < 0 && errno == EINTR) {
-      continue;
-    }
-    if (n < 0) {
-      ::close(fd);
-      return std::nullopt;
-    }
-    if (n == 0) {
-      break;
-    }
-    bytes.insert(bytes.end(), chunk, chunk + n);
-    // Property lists stop at 4 GiB; reading on would only fill memory.
-    if (bytes.size() > std::numeric_limits<std::uint32_t>::max()) {
-      ::close(fd);
-      return std::nullopt;
-    }
-  }
-  ::close(fd);
-  return bytes;
-}
-
-}  // namespace
-
 std::optional<std::vector<PlistDict>> AudioMetadataXMLImporter::metadataArrayFromURL(
     const std::string& path) {
-  auto bytes = readWholeFile(path);
+  // Property lists stop at 4 GiB; reading on would only fill memory.
+  auto bytes = readRegularFile(path, std::numeric_limits<std::uint32_t>::max());
   if (!bytes) {
     return std::nullopt;
   }

@@ -165,33 +165,6 @@ mode_t currentUmask() {
   return 022;
 }
 
-std::optional<ByteBuffer> readRegularFile(const std::string& path, std::uintmax_t limit) {
-  // Non-blocking open: a FIFO put where a picture was expected must not hang us.
-  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  struct stat st {};
-  if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
-      static_cast<std::uintmax_t>(st.st_size) > limit) {
-    return std::nullopt;
-  }
-  ByteBuffer bytes(static_cast<std::size_t>(st.st_size));
-  std::size_t filled = 0;
-  while (filled < bytes.size()) {
-    const ssize_t n = ::read(fd.get(), bytes.data() + filled, bytes.size() - filled);
-    if (n < 0 && errno == EINTR) {
-      continue;
-    }
-    if (n < 0) {
-      return std::nullopt;
-    }
-    if (n == 0) {
-      break;  // shrank while we read: keep what is there
-    }
-    filled += static_cast<std::size_t>(n);
-  }
-  bytes.resize(filled);
-  return bytes;
-}
-
 }  // namespace
 
 std::string AlbumArtwork::mimeTypeForData(const Data& data) {

@@ -365,4 +365,38 @@ bool setFileDates(const std::string& path, FileOperations::TimePoint modified,
   return FileOperations::current()->setFileDates(path, modified, created, error);
 }
 
+std::optional<ByteBuffer> readRegularFile(const std::string& path, std::uintmax_t limit) {
+  // Non-blocking open: a FIFO put where a file was expected must not hang us.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    return std::nullopt;
+  }
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+      static_cast<std::uintmax_t>(st.st_size) > limit) {
+    return std::nullopt;
+  }
+  ByteBuffer bytes(static_cast<std::size_t>(st.st_size));
+  std::size_t filled = 0;
+  while (filled < bytes.size()) {
+    const ssize_t n = ::read(fd, bytes.data() + filled, bytes.size() - filled);
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n < 0) {
+      return std::nullopt;
+    }
+    if (n == 0) {
+      break;  // shrank while we read: keep what is there
+    }
+    filled += static_cast<std::size_t>(n);
+  }
+  bytes.resize(filled);
+  return bytes;
+}
+
 }  // namespace quorvel

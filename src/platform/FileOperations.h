@@ -1,11 +1,13 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "support/Error.h"
+#include "support/Value.h"
 
 namespace quorvel {
 
@@ -99,5 +101,11 @@ bool setFileDates(const std::string& path, FileOperations::TimePoint modified,
 // Fills `error` with the file-manager code for `errorNumber` (an errno
 // value) and a description naming `path`; returns false.
 bool setFileError(Error* error, int errorNumber, const std::string& path, bool writing = true);
+
+// The bytes of the regular file at `path`, read whole; none when it cannot
+// be opened, is not a regular file (a FIFO never blocks the read) or is
+// larger than `limit`. A file that shrinks meanwhile gives what was there.
+// Any thread.
+std::optional<ByteBuffer> readRegularFile(const std::string& path, std::uintmax_t limit);
 
 }  // namespace quorvel
