@@ -42,7 +42,8 @@ class ModalScope {
   int& depth_;
 };
 
-QStringList nameFilters(const std::vector<std::string>& extensions) {
+QStringList nameFilters(const std::vector<std::string>& extensions,
+                        const QString& description = QObject::tr("Audio files")) {
   QStringList patterns;
   for (const auto& extension : extensions) {
     const QString e = toQString(extension);
@@ -50,10 +51,18 @@ QStringList nameFilters(const std::vector<std::string>& extensions) {
   }
   QStringList filters;
   if (!patterns.isEmpty()) {
-    filters << QObject::tr("Audio files (%1)").arg(patterns.join(QLatin1Char(' ')));
+    filters << QStringLiteral("%1 (%2)").arg(description, patterns.join(QLatin1Char(' ')));
   }
   filters << QObject::tr("All files (*)");
   return filters;
+}
+
+// The one file the dialog was accepted with, if any.
+std::optional<std::string> acceptedFile(QFileDialog& dialog) {
+  if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+    return toStdString(dialog.selectedFiles().front());
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -178,9 +187,8 @@ int QtUIHost::runAlertWithIcon(const std::string& heading, const std::string& te
   return answer;
 }
 
-std::optional<std::string> QtUIHost::chooseFolder(const std::string& title,
-                                                  const std::string& startFolder,
-                                                  const std::string& buttonTitle) {
+std::optional<std::string> QtUIHost::runPanel(
+    const std::function<std::optional<std::string>(QWidget*)>& show) {
   std::optional<std::string> result;
   onMainThread(
       [&] {
@@ -188,18 +196,24 @@ std::optional<std::string> QtUIHost::chooseFolder(const std::string& title,
           return;
         }
         const ModalScope scope(modalDepth_);
-        QFileDialog dialog(window_.data(), toQString(title), toQString(startFolder));
-        dialog.setFileMode(QFileDialog::Directory);
-        dialog.setOption(QFileDialog::ShowDirsOnly, true);
-        if (!buttonTitle.empty()) {
-          dialog.setLabelText(QFileDialog::Accept, toQString(buttonTitle));
-        }
-        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
-          result = toStdString(dialog.selectedFiles().front());
-        }
+        result = show(window_.data());
       },
       true);
   return result;
+}
+
+std::optional<std::string> QtUIHost::chooseFolder(const std::string& title,
+                                                  const std::string& startFolder,
+                                                  const std::string& buttonTitle) {
+  return runPanel([&](QWidget* parent) {
+    QFileDialog dialog(parent, toQString(title), toQString(startFolder));
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly, true);
+    if (!buttonTitle.empty()) {
+      dialog.setLabelText(QFileDialog::Accept, toQString(buttonTitle));
+    }
+    return acceptedFile(dialog);
+  });
 }
 
 std::vector<std::string> QtUIHost::chooseFilesToOpen(
@@ -236,76 +250,39 @@ std::vector<std::string> QtUIHost::chooseFilesToOpen(
 std::optional<std::string> QtUIHost::chooseSaveFile(
     const std::string& title, const std::string& suggestedName,
     const std::vector<std::string>& allowedExtensions) {
-  std::optional<std::string> result;
-  onMainThread(
-      [&] {
-        if (nonInteractive_ || window_.isNull()) {
-          return;
-        }
-        const ModalScope scope(modalDepth_);
-        QFileDialog dialog(window_.data(), toQString(title),
-                           QDir::home().filePath(toQString(suggestedName)));
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        QStringList filters;
-        for (const auto& extension : allowedExtensions) {
-          filters << QStringLiteral("%1 (*.%2)")
-                         .arg(toQString(extension).toUpper(), toQString(extension));
-        }
-        if (!filters.isEmpty()) {
-          dialog.setNameFilters(filters);
-          dialog.setDefaultSuffix(toQString(allowedExtensions.front()));
-        }
-        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
-          result = toStdString(dialog.selectedFiles().front());
-        }
-      },
-      true);
-  return result;
+  return runPanel([&](QWidget* parent) {
+    QFileDialog dialog(parent, toQString(title), QDir::home().filePath(toQString(suggestedName)));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    QStringList filters;
+    for (const auto& extension : allowedExtensions) {
+      filters
+          << QStringLiteral("%1 (*.%2)").arg(toQString(extension).toUpper(), toQString(extension));
+    }
+    if (!filters.isEmpty()) {
+      dialog.setNameFilters(filters);
+      dialog.setDefaultSuffix(toQString(allowedExtensions.front()));
+    }
+    return acceptedFile(dialog);
+  });
 }
 
 std::optional<std::string> QtUIHost::chooseFileToOpen(
     const std::string& title, const std::vector<std::string>& allowedExtensions) {
-  std::optional<std::string> result;
-  onMainThread(
-      [&] {
-        if (nonInteractive_ || window_.isNull()) {
-          return;
-        }
-        const ModalScope scope(modalDepth_);
-        QFileDialog dialog(window_.data(), toQString(title), QDir::homePath());
-        dialog.setFileMode(QFileDialog::ExistingFile);
-        QStringList patterns;
-        for (const auto& extension : allowedExtensions) {
-          const QString e = toQString(extension);
-          patterns << QStringLiteral("*.") + e << QStringLiteral("*.") + e.toUpper();
-        }
-        dialog.setNameFilters(
-            {QObject::tr("Metadata files (%1)").arg(patterns.join(QLatin1Char(' '))),
-             QObject::tr("All files (*)")});
-        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
-          result = toStdString(dialog.selectedFiles().front());
-        }
-      },
-      true);
-  return result;
+  return runPanel([&](QWidget* parent) {
+    QFileDialog dialog(parent, toQString(title), QDir::homePath());
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilters(nameFilters(allowedExtensions, QObject::tr("Metadata files")));
+    return acceptedFile(dialog);
+  });
 }
 
 std::optional<std::string> QtUIHost::chooseSaveFileWithAccessory(const std::string& title,
                                                                  const std::string& suggestedName,
                                                                  SavePanelAccessory& accessory) {
-  std::optional<std::string> result;
-  onMainThread(
-      [&] {
-        if (nonInteractive_ || window_.isNull()) {
-          return;
-        }
-        const ModalScope scope(modalDepth_);
-        AccessorySavePanel panel(window_.data(), toQString(title), toQString(suggestedName),
-                                 accessory);
-        result = panel.run();
-      },
-      true);
-  return result;
+  return runPanel([&](QWidget* parent) {
+    AccessorySavePanel panel(parent, toQString(title), toQString(suggestedName), accessory);
+    return panel.run();
+  });
 }
 
 // --- The progress sheet -------------------------------------------------------------

@@ -96,6 +96,10 @@ class QtUIHost : public UIHost {
  private:
   // Runs `fn` on the main thread, waiting for it when called elsewhere.
   void onMainThread(const std::function<void()>& fn, bool wait);
+  // Shows a file panel made by `show` (given the window as parent) on the
+  // main thread, modally; none when cancelled or when no one can answer.
+  std::optional<std::string> runPanel(
+      const std::function<std::optional<std::string>(QWidget*)>& show);
   int alert(const std::string& heading, const std::string& text,
             const std::vector<std::string>& buttons, const Data* icon);
 
