@@ -1,11 +1,7 @@
 #include "platform/AudioFileServices.h"
 
 extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
-#include <libavutil/dict.h>
-#include <libavutil/log.h>
 }
 
 #include <sys/stat.h>
@@ -16,9 +12,9 @@ extern "C" {
 #include <cmath>
 #include <cstring>
 #include <fstream>
-#include <mutex>
 
 #include "platform/CafFile.h"
+#include "platform/LibavFunctions.h"
 #include "platform/OSStatus.h"
 
 namespace quorvel {
@@ -141,13 +137,12 @@ constexpr std::pair<const char*, const char*> kFileTypes[] = {
     {"flac", "FLAC file"},
 };
 
-void quietLogging() {
-  static std::once_flag once;
-  std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
-}
+// The demuxer's functions; loaded by openWithDemuxer before anything here
+// runs.
+const LibavFunctions& av() { return *LibavFunctions::load(); }
 
 struct FormatContextCloser {
-  void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
+  void operator()(AVFormatContext* context) const { av().avformat_close_input(&context); }
 };
 using FormatContextPtr = std::unique_ptr<AVFormatContext, FormatContextCloser>;
 
@@ -216,7 +211,7 @@ bool isPCM(AVCodecID codec) {
 // Linear PCM flags as the platform sets them: float, big-endian, signed
 // integer, packed.
 std::uint32_t pcmFlags(AVCodecID codec) {
-  const char* name = avcodec_get_name(codec);
+  const char* name = av().avcodec_get_name(codec);
   const std::string text = name ? name : "";
   std::uint32_t flags = 8;  // packed
   if (text.find("_f") != std::string::npos) {
@@ -261,7 +256,7 @@ AudioStreamDescription describe(const AVCodecParameters& codec) {
   d.sampleRate = codec.sample_rate;
   d.channelsPerFrame =
       codec.ch_layout.nb_channels > 0 ? static_cast<std::uint32_t>(codec.ch_layout.nb_channels) : 0;
-  const int bits = av_get_bits_per_sample(codec.codec_id);
+  const int bits = av().av_get_bits_per_sample(codec.codec_id);
   if (isPCM(codec.codec_id)) {
     d.formatID = "lpcm";
     d.formatFlags = pcmFlags(codec.codec_id);
@@ -324,7 +319,7 @@ AudioStreamDescription describe(const AVCodecParameters& codec) {
 
 std::string dictionaryValue(const AVDictionary* dictionary, const char* key) {
   // Case-insensitive: demuxers differ in the case of their keys.
-  const AVDictionaryEntry* entry = av_dict_get(dictionary, key, nullptr, 0);
+  const AVDictionaryEntry* entry = av().av_dict_get(dictionary, key, nullptr, 0);
   return entry && entry->value ? entry->value : "";
 }
 
@@ -486,24 +481,26 @@ const char* demuxerForExtension(const std::string& path) {
 // Opens `path` with `format`, or by probing when it is null. Null when the
 // demuxer refuses the file.
 AVFormatContext* openInput(const std::string& path, const AVInputFormat* format) {
-  AVFormatContext* raw = avformat_alloc_context();
+  AVFormatContext* raw = av().avformat_alloc_context();
   if (!raw) return nullptr;
   AVDictionary* options = nullptr;
-  av_dict_set(&options, "protocol_whitelist", "file", 0);
-  av_dict_set(&options, "format_whitelist", kDemuxerWhitelist, 0);
+  av().av_dict_set(&options, "protocol_whitelist", "file", 0);
+  av().av_dict_set(&options, "format_whitelist", kDemuxerWhitelist, 0);
   // "file:" keeps a colon in the path from being read as a protocol.
-  const int opened = avformat_open_input(&raw, ("file:" + path).c_str(), format, &options);
-  av_dict_free(&options);
+  const int opened = av().avformat_open_input(&raw, ("file:" + path).c_str(), format, &options);
+  av().av_dict_free(&options);
   return opened < 0 ? nullptr : raw;  // avformat_open_input frees the context on failure
 }
 
 // Fills the parts a demuxer knows. Null when the file cannot be opened as
 // an audio container of the platform.
 std::unique_ptr<AudioFileInfo> openWithDemuxer(const std::string& path, Error* error) {
-  quietLogging();
+  if (!LibavFunctions::load(error)) {
+    return nullptr;
+  }
   AVFormatContext* raw = nullptr;
   if (const char* demuxer = demuxerForExtension(path)) {
-    raw = openInput(path, av_find_input_format(demuxer));
+    raw = openInput(path, av().av_find_input_format(demuxer));
   }
   if (!raw) {  // a misnamed file, or a name that says nothing
     raw = openInput(path, nullptr);
@@ -539,7 +536,7 @@ std::unique_ptr<AudioFileInfo> openWithDemuxer(const std::string& path, Error* e
                            stream->codecpar->profile == FF_PROFILE_UNKNOWN);
   if (needsProbe) {
     context->max_analyze_duration = AV_TIME_BASE;
-    if (avformat_find_stream_info(context.get(), nullptr) < 0 && !stream) {
+    if (av().avformat_find_stream_info(context.get(), nullptr) < 0 && !stream) {
       setError(error, kOSStatusErrorDomain, osstatus::kInvalidFileError,
                "The file holds no audio that can be read.");
       return nullptr;
@@ -557,7 +554,7 @@ std::unique_ptr<AudioFileInfo> openWithDemuxer(const std::string& path, Error* e
   info->streamDescription = describe(codec);
   info->dataFormatName = formatName(info->streamDescription.formatID);
   if (info->dataFormatName.empty()) {
-    const AVCodecDescriptor* descriptor = avcodec_descriptor_get(codec.codec_id);
+    const AVCodecDescriptor* descriptor = av().avcodec_descriptor_get(codec.codec_id);
     if (descriptor && descriptor->long_name) info->dataFormatName = descriptor->long_name;
   }
   if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0) {
