@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "support/Error.h"
 #include "support/Value.h"
@@ -14,9 +15,15 @@ namespace quorvel {
 enum class BitmapFileType : int { TIFF = 0, BMP = 1, GIF = 2, JPEG = 3, PNG = 4 };
 
 // Decoding, scaling and encoding of artwork images, on libvips. Nothing else in
-// the core touches the image library, so it is set up here once, with its
-// operation cache off (artwork is decoded once and dropped) and its warnings
-// silenced (failures come back as Error values instead).
+// the core touches the image library. It lives in a module of its own
+// (quorvel-image.so, see platform/modules/) that is loaded the first time an
+// image needs more than its header: libvips and the dozens of libraries it
+// brings cost a noticeable part of a second to load, and reading a library
+// of files rarely needs them (JPEG and PNG sizes are read directly). The
+// library is set up once, with its operation cache off (artwork is decoded
+// once and dropped) and its warnings silenced (failures come back as Error
+// values instead). When the module cannot be loaded every call fails with
+// kDecodeError saying so.
 //
 // Hostile input is expected: only the common picture formats are accepted
 // (JPEG, PNG, GIF, TIFF, WebP, HEIF, and BMP), and an image whose header
@@ -46,14 +53,19 @@ class ImageCodec {
   // below, so copies are cheap and any thread may use its own copy.
   class Image {
    public:
-    std::int64_t width() const;
-    std::int64_t height() const;
+    // What the image module keeps to make the pixels; opaque outside it.
+    struct Pipeline;
+    Image(std::shared_ptr<const Pipeline> pipeline, std::int64_t width, std::int64_t height)
+        : pipeline_(std::move(pipeline)), width_(width), height_(height) {}
+
+    std::int64_t width() const { return width_; }
+    std::int64_t height() const { return height_; }
+    const std::shared_ptr<const Pipeline>& pipeline() const { return pipeline_; }
 
    private:
-    friend class ImageCodec;
-    struct Impl;
-    explicit Image(std::shared_ptr<const Impl> impl);
-    std::shared_ptr<const Impl> impl_;
+    std::shared_ptr<const Pipeline> pipeline_;
+    std::int64_t width_ = 0;
+    std::int64_t height_ = 0;
   };
 
   // Reads only the header of `bytes`: no pixel is decoded. None when the bytes
