@@ -55,20 +55,30 @@ struct Outcome {
 using Renderer = std::function<std::string(const std::string& path, const AudioMetadata* record,
                                            const std::string& error)>;
 
-// Reads `paths` on `jobs` threads, renders each outcome where it was read,
-// and hands them to `emit` in the order of `paths`, as soon as each and all
-// before it are done. Readers stay at most a few files ahead of the one
-// emitted next, so memory holds only a handful of records however slow one
-// file is.
+// Reads `paths` on `jobs` threads (this one among them), renders each outcome
+// where it was read, and hands them to `emit` in the order of `paths`, as
+// soon as each and all before it are done. There is no writing thread: the
+// reader that completes the next outcome due writes it, and any after it
+// that are ready, while the others go on reading; nobody waits for anybody
+// unless the readers get too far ahead. They stay at most a few files ahead
+// of the one emitted next, so memory holds only a handful of records however
+// slow one file is.
 void readInOrder(const std::vector<std::string>& paths, unsigned jobs, const Renderer& render,
                  const std::function<void(const std::string&, Outcome&)>& emit) {
   std::vector<std::optional<Outcome>> outcomes(paths.size());
   std::mutex mutex;
-  std::condition_variable ready;  // an outcome arrived
-  std::condition_variable room;   // the window moved on
+  std::condition_variable room;  // the window moved on
   std::size_t nextToRead = 0;
   std::size_t emitted = 0;
-  const std::size_t window = 4 * static_cast<std::size_t>(jobs);
+  bool emitting = false;  // a reader is writing outcomes out
+  const std::size_t window = 8 * static_cast<std::size_t>(jobs);
+
+  // The covers of the outcome emitted last stay alive until the next one is
+  // emitted. The artwork cache holds a picture only while someone does, and
+  // the tracks of an album follow each other sharing one cover: kept alive,
+  // the cover is recognised by its bytes instead of being hashed again for
+  // every track. Only the emitting reader touches it.
+  Outcome previous;
 
   auto readOne = [&](std::size_t index) {
     Error error;
@@ -83,58 +93,43 @@ void readInOrder(const std::vector<std::string>& paths, unsigned jobs, const Ren
         outcome.covers.push_back(artwork->data());
       }
     }
-    record.reset();
-    std::lock_guard lock(mutex);
-    outcomes[index] = std::move(outcome);
-    ready.notify_all();
+    return outcome;
   };
-  auto worker = [&] {
+  auto reader = [&] {
+    std::unique_lock lock(mutex);
     for (;;) {
-      std::size_t index;
-      {
-        std::unique_lock lock(mutex);
-        room.wait(lock,
-                  [&] { return nextToRead >= paths.size() || nextToRead < emitted + window; });
-        if (nextToRead >= paths.size()) {
-          return;
-        }
-        index = nextToRead++;
+      room.wait(lock, [&] { return nextToRead >= paths.size() || nextToRead < emitted + window; });
+      if (nextToRead >= paths.size()) {
+        return;
       }
-      readOne(index);
+      const std::size_t index = nextToRead++;
+      lock.unlock();
+      Outcome outcome = readOne(index);
+      lock.lock();
+      outcomes[index] = std::move(outcome);
+      if (emitting) {
+        continue;  // the reader writing out will come to it
+      }
+      emitting = true;
+      while (emitted < paths.size() && outcomes[emitted]) {
+        const std::size_t i = emitted++;
+        Outcome ready = std::move(*outcomes[i]);
+        outcomes[i].reset();
+        room.notify_all();
+        lock.unlock();
+        emit(paths[i], ready);
+        previous = std::move(ready);
+        lock.lock();
+      }
+      emitting = false;
     }
   };
 
-  // The covers of the outcome emitted last stay alive until the next one is
-  // emitted. The artwork cache holds a picture only while someone does, and
-  // the tracks of an album follow each other sharing one cover: kept alive,
-  // the cover is recognised by its bytes instead of being hashed again for
-  // every track.
-  Outcome previous;
-  if (jobs <= 1) {
-    for (std::size_t i = 0; i < paths.size(); ++i) {
-      readOne(i);
-      emit(paths[i], *outcomes[i]);
-      previous = std::move(*outcomes[i]);
-      outcomes[i].reset();
-    }
-    return;
+  std::vector<std::jthread> helpers;
+  for (unsigned i = 1; i < jobs; ++i) {
+    helpers.emplace_back(reader);
   }
-  // `jobs` readers; this thread only writes the outcomes out.
-  std::vector<std::jthread> threads;
-  for (unsigned i = 0; i < jobs; ++i) {
-    threads.emplace_back(worker);
-  }
-  for (std::size_t i = 0; i < paths.size(); ++i) {
-    std::unique_lock lock(mutex);
-    ready.wait(lock, [&] { return outcomes[i].has_value(); });
-    Outcome outcome = std::move(*outcomes[i]);
-    outcomes[i].reset();
-    emitted = i + 1;
-    room.notify_all();
-    lock.unlock();
-    emit(paths[i], outcome);
-    previous = std::move(outcome);
-  }
+  reader();
 }
 
 // One element of the output array, indented by one level.
