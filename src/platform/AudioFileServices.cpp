@@ -13,6 +13,7 @@ extern "C" {
 #include <cstring>
 #include <fstream>
 
+#include "platform/AudioFormatTables.h"
 #include "platform/CafFile.h"
 #include "platform/LibavFunctions.h"
 #include "platform/OSStatus.h"
@@ -27,44 +28,22 @@ namespace {
 constexpr const char* kDemuxerWhitelist =
     "caf,aiff,wav,w64,au,amr,amrnb,amrwb,mov,mp3,aac,ac3,eac3,flac";
 
-// Codec → four-character format id and display name. Rows with an empty id
-// are codecs the platform has no id for; they still get a name.
+// Codec → four-character format id (AudioFormatTables names the ids).
 struct CodecRow {
   AVCodecID codec;
   const char* formatID;
-  const char* name;
 };
 constexpr CodecRow kCodecs[] = {
-    {AV_CODEC_ID_AAC, "aac ", "AAC"},
-    {AV_CODEC_ID_ALAC, "alac", "Apple Lossless"},
-    {AV_CODEC_ID_ADPCM_IMA_QT, "ima4", "IMA 4:1"},
-    {AV_CODEC_ID_AMR_NB, "samr", "AMR Narrowband"},
-    {AV_CODEC_ID_AMR_WB, "sawb", "AMR Wideband"},
-    {AV_CODEC_ID_MP1, ".mp1", "MPEG Layer 1"},
-    {AV_CODEC_ID_MP2, ".mp2", "MPEG Layer 2"},
-    {AV_CODEC_ID_MP3, ".mp3", "MPEG Layer 3"},
-    {AV_CODEC_ID_PCM_ALAW, "alaw", "aLaw 2:1"},
-    {AV_CODEC_ID_PCM_MULAW, "ulaw", "\xC2\xB5Law 2:1"},
-    {AV_CODEC_ID_AC3, "ac-3", "AC-3"},
-    {AV_CODEC_ID_EAC3, "ec-3", "Enhanced AC-3"},
-    {AV_CODEC_ID_FLAC, "flac", "FLAC"},
-    {AV_CODEC_ID_OPUS, "opus", "Opus"},
-    {AV_CODEC_ID_ILBC, "ilbc", "iLBC"},
-    {AV_CODEC_ID_QDM2, "QDM2", "QDesign Music 2"},
-    {AV_CODEC_ID_QDMC, "QDMC", "QDesign Music"},
-    {AV_CODEC_ID_MACE3, "MAC3", "MACE 3:1"},
-    {AV_CODEC_ID_MACE6, "MAC6", "MACE 6:1"},
-};
-
-// Format id → display name for ids that no codec row above names (AAC
-// variants told apart by profile, and PCM).
-struct FormatNameRow {
-  const char* formatID;
-  const char* name;
-};
-constexpr FormatNameRow kFormatNames[] = {
-    {"lpcm", "Linear PCM"}, {"aach", "HE-AAC"},  {"aacp", "HE-AAC v2"},
-    {"aacl", "AAC-LD"},     {"aace", "AAC-ELD"}, {"aacf", "AAC-ELD SBR"},
+    {AV_CODEC_ID_AAC, "aac "},          {AV_CODEC_ID_ALAC, "alac"},
+    {AV_CODEC_ID_ADPCM_IMA_QT, "ima4"}, {AV_CODEC_ID_AMR_NB, "samr"},
+    {AV_CODEC_ID_AMR_WB, "sawb"},       {AV_CODEC_ID_MP1, ".mp1"},
+    {AV_CODEC_ID_MP2, ".mp2"},          {AV_CODEC_ID_MP3, ".mp3"},
+    {AV_CODEC_ID_PCM_ALAW, "alaw"},     {AV_CODEC_ID_PCM_MULAW, "ulaw"},
+    {AV_CODEC_ID_AC3, "ac-3"},          {AV_CODEC_ID_EAC3, "ec-3"},
+    {AV_CODEC_ID_FLAC, "flac"},         {AV_CODEC_ID_OPUS, "opus"},
+    {AV_CODEC_ID_ILBC, "ilbc"},         {AV_CODEC_ID_QDM2, "QDM2"},
+    {AV_CODEC_ID_QDMC, "QDMC"},         {AV_CODEC_ID_MACE3, "MAC3"},
+    {AV_CODEC_ID_MACE6, "MAC6"},
 };
 
 // Layout tags of the "chan" chunk: the upper 16 bits number the layout.
@@ -84,18 +63,22 @@ constexpr std::pair<std::uint32_t, ChannelLayoutTag> kCafLayouts[] = {
     {112, ChannelLayoutTag::Cube},
 };
 
-// Channel masks of other containers that are one of the named layouts (the
-// same speakers; the order within the file is the demuxer's business).
-constexpr std::pair<std::uint64_t, ChannelLayoutTag> kMaskLayouts[] = {
-    {AV_CH_LAYOUT_MONO, ChannelLayoutTag::Mono},
-    {AV_CH_LAYOUT_STEREO, ChannelLayoutTag::Stereo},
-    {AV_CH_LAYOUT_STEREO_DOWNMIX, ChannelLayoutTag::MatrixStereo},
-    {AV_CH_LAYOUT_QUAD, ChannelLayoutTag::Quadraphonic},
-    {AV_CH_LAYOUT_2_2, ChannelLayoutTag::Quadraphonic},
-    {AV_CH_LAYOUT_5POINT0_BACK, ChannelLayoutTag::Pentagonal},
-    {AV_CH_LAYOUT_HEXAGONAL, ChannelLayoutTag::Hexagonal},
-    {AV_CH_LAYOUT_OCTAGONAL, ChannelLayoutTag::Octagonal},
-};
+// The shared speaker bits are the demuxer's.
+static_assert(speaker::kFrontCenter == AV_CH_LAYOUT_MONO);
+static_assert((speaker::kFrontLeft | speaker::kFrontRight) == AV_CH_LAYOUT_STEREO);
+static_assert((speaker::kStereoLeft | speaker::kStereoRight) == AV_CH_LAYOUT_STEREO_DOWNMIX);
+static_assert((speaker::kFrontLeft | speaker::kFrontRight | speaker::kBackLeft |
+               speaker::kBackRight) == AV_CH_LAYOUT_QUAD);
+static_assert((speaker::kFrontLeft | speaker::kFrontRight | speaker::kSideLeft |
+               speaker::kSideRight) == AV_CH_LAYOUT_2_2);
+static_assert((AV_CH_LAYOUT_5POINT0_BACK | speaker::kBackCenter) == AV_CH_LAYOUT_HEXAGONAL);
+static_assert((AV_CH_LAYOUT_HEXAGONAL | speaker::kSideLeft | speaker::kSideRight) ==
+              AV_CH_LAYOUT_OCTAGONAL);
+static_assert(aacprofile::kUnknown == FF_PROFILE_UNKNOWN &&
+              aacprofile::kMain == FF_PROFILE_AAC_MAIN && aacprofile::kLow == FF_PROFILE_AAC_LOW &&
+              aacprofile::kSSR == FF_PROFILE_AAC_SSR && aacprofile::kLTP == FF_PROFILE_AAC_LTP &&
+              aacprofile::kHE == FF_PROFILE_AAC_HE && aacprofile::kHEv2 == FF_PROFILE_AAC_HE_V2 &&
+              aacprofile::kLD == FF_PROFILE_AAC_LD && aacprofile::kELD == FF_PROFILE_AAC_ELD);
 
 // Metadata keys of the demuxers → info dictionary keys, in the order the
 // dictionary lists them. The first demuxer key present wins.
@@ -159,29 +142,11 @@ const CodecRow* codecRow(AVCodecID codec) {
   return nullptr;
 }
 
-std::string formatName(const std::string& formatID) {
-  for (const auto& row : kFormatNames) {
-    if (formatID == row.formatID) return row.name;
-  }
-  for (const auto& row : kCodecs) {
-    if (formatID == row.formatID) return row.name;
-  }
-  return {};
-}
-
 ChannelLayoutTag cafLayout(std::uint32_t tag) {
   for (const auto& [number, layout] : kCafLayouts) {
     if ((tag >> 16) == number) return layout;
   }
   return ChannelLayoutTag::Other;
-}
-
-// A file that declares no layout: one channel can only be mono, and two are
-// taken as stereo, as players take them; more stay unnamed.
-ChannelLayoutTag undeclaredLayout(std::uint32_t channels) {
-  return channels == 1   ? ChannelLayoutTag::Mono
-         : channels == 2 ? ChannelLayoutTag::Stereo
-                         : ChannelLayoutTag::None;
 }
 
 ChannelLayoutTag avLayout(const AVChannelLayout& layout) {
@@ -193,10 +158,7 @@ ChannelLayoutTag avLayout(const AVChannelLayout& layout) {
                ? undeclaredLayout(static_cast<std::uint32_t>(std::max(layout.nb_channels, 0)))
                : ChannelLayoutTag::Other;
   }
-  for (const auto& [mask, tag] : kMaskLayouts) {
-    if (layout.u.mask == mask) return tag;
-  }
-  return ChannelLayoutTag::Other;
+  return maskLayout(layout.u.mask);
 }
 
 bool isPCM(AVCodecID codec) {
@@ -213,14 +175,8 @@ bool isPCM(AVCodecID codec) {
 std::uint32_t pcmFlags(AVCodecID codec) {
   const char* name = av().avcodec_get_name(codec);
   const std::string text = name ? name : "";
-  std::uint32_t flags = 8;  // packed
-  if (text.find("_f") != std::string::npos) {
-    flags |= 1;
-  } else if (text.find("_s") != std::string::npos) {
-    flags |= 4;
-  }
-  if (text.size() >= 2 && text.compare(text.size() - 2, 2, "be") == 0) flags |= 2;
-  return flags;
+  return linearPCMFlags(text.find("_f") != std::string::npos, text.find("_s") != std::string::npos,
+                        text.size() >= 2 && text.compare(text.size() - 2, 2, "be") == 0);
 }
 
 // The source bit depth of ALAC data: from the decoder's configuration when
@@ -234,21 +190,6 @@ int alacBitDepth(const AVCodecParameters& codec) {
   }
   if (codec.extradata && codec.extradata_size >= 24) return codec.extradata[5];
   return codec.bits_per_coded_sample;
-}
-
-std::uint32_t alacFlags(int bits) {
-  switch (bits) {
-    case 16:
-      return 1;
-    case 20:
-      return 2;
-    case 24:
-      return 3;
-    case 32:
-      return 4;
-    default:
-      return 0;
-  }
 }
 
 AudioStreamDescription describe(const AVCodecParameters& codec) {
@@ -268,37 +209,10 @@ AudioStreamDescription describe(const AVCodecParameters& codec) {
   if (const CodecRow* row = codecRow(codec.codec_id)) d.formatID = row->formatID;
   switch (codec.codec_id) {
     case AV_CODEC_ID_AAC:
-      switch (codec.profile) {
-        case FF_PROFILE_AAC_MAIN:
-          d.formatFlags = 1;
-          break;
-        case FF_PROFILE_AAC_LOW:
-          d.formatFlags = 2;
-          break;
-        case FF_PROFILE_AAC_SSR:
-          d.formatFlags = 3;
-          break;
-        case FF_PROFILE_AAC_LTP:
-          d.formatFlags = 4;
-          break;
-        case FF_PROFILE_AAC_HE:
-          d.formatID = "aach";
-          break;
-        case FF_PROFILE_AAC_HE_V2:
-          d.formatID = "aacp";
-          break;
-        case FF_PROFILE_AAC_LD:
-          d.formatID = "aacl";
-          break;
-        case FF_PROFILE_AAC_ELD:
-          d.formatID = "aace";
-          break;
-        default:
-          break;
-      }
+      describeAAC(codec.profile, d);
       break;
     case AV_CODEC_ID_ALAC:
-      d.formatFlags = alacFlags(alacBitDepth(codec));
+      d.formatFlags = alacFormatFlags(alacBitDepth(codec));
       break;
     case AV_CODEC_ID_PCM_ALAW:
     case AV_CODEC_ID_PCM_MULAW:
@@ -352,10 +266,10 @@ std::string fileTypeName(const AVFormatContext& context, const AVCodecParameters
   const std::string demuxer = context.iformat->name;
   if (demuxer == "aiff") {
     const std::string head = leadingBytes(path, 12);
-    return head.size() == 12 && head.compare(8, 4, "AIFC") == 0 ? "AIFF-C file" : "AIFF file";
+    return aiffFileTypeName(head.size() == 12 && head.compare(8, 4, "AIFC") == 0);
   }
   if (demuxer == "wav") {
-    return leadingBytes(path, 4) == "RF64" ? "RF64 file" : "WAVE file";
+    return waveFileTypeName(leadingBytes(path, 4) == "RF64");
   }
   if (demuxer == "mp3") {
     switch (codec.codec_id) {
@@ -368,95 +282,12 @@ std::string fileTypeName(const AVFormatContext& context, const AVCodecParameters
     }
   }
   if (demuxer.rfind("mov,", 0) == 0) {
-    const std::string brand = dictionaryValue(context.metadata, "major_brand");
-    if (brand.rfind("M4A", 0) == 0 || brand.rfind("M4B", 0) == 0 || brand.rfind("M4P", 0) == 0) {
-      return "Apple MPEG-4 Audio file";
-    }
-    if (brand.rfind("3gp", 0) == 0) return "3GPP file";
-    if (brand.rfind("3g2", 0) == 0) return "3GPP-2 file";
-    if (brand.rfind("qt", 0) == 0) return "QuickTime file";
-    return "MPEG-4 Audio file";
+    return mp4FileTypeName(dictionaryValue(context.metadata, "major_brand"));
   }
   for (const auto& [name, display] : kFileTypes) {
     if (demuxer == name) return display;
   }
   return std::string(context.iformat->long_name ? context.iformat->long_name : demuxer) + " file";
-}
-
-// Reads bits most significant first out of a byte range; past the end it
-// reads zeros and says so.
-class BitReader {
- public:
-  BitReader(const std::uint8_t* bytes, std::size_t size) : bytes_(bytes), size_(size) {}
-  std::uint32_t read(int count) {
-    std::uint32_t value = 0;
-    for (int i = 0; i < count; ++i) {
-      std::uint32_t bit = 0;
-      if (position_ < size_ * 8) {
-        bit = (bytes_[position_ / 8] >> (7 - position_ % 8)) & 1u;
-      } else {
-        overrun_ = true;
-      }
-      ++position_;
-      value = (value << 1) | bit;
-    }
-    return value;
-  }
-  std::size_t remaining() const { return position_ < size_ * 8 ? size_ * 8 - position_ : 0; }
-  bool overrun() const { return overrun_; }
-
- private:
-  const std::uint8_t* bytes_;
-  std::size_t size_;
-  std::size_t position_ = 0;
-  bool overrun_ = false;
-};
-
-std::uint32_t audioObjectType(BitReader& bits) {
-  const std::uint32_t type = bits.read(5);
-  return type == 31 ? 32 + bits.read(6) : type;
-}
-
-void skipSamplingFrequency(BitReader& bits) {
-  if (bits.read(4) == 15) bits.read(24);
-}
-
-// The AAC profile that an MPEG-4 decoder configuration (AudioSpecificConfig)
-// declares, as the decoder would report it, or FF_PROFILE_UNKNOWN. Reading it
-// here spares decoding packets just to learn whether the stream is HE-AAC.
-// SBR that only the stream itself signals (no declaration at all) reads as
-// the plain object type, as it does for any reader that only looks at the
-// container.
-int aacProfileFromConfig(const std::uint8_t* bytes, std::size_t size) {
-  if (!bytes || size < 2) return FF_PROFILE_UNKNOWN;
-  BitReader bits(bytes, size);
-  std::uint32_t type = audioObjectType(bits);
-  skipSamplingFrequency(bits);
-  const std::uint32_t channelConfiguration = bits.read(4);
-  int profile = FF_PROFILE_UNKNOWN;
-  if (type == 5 || type == 29) {
-    // Explicit, hierarchical signalling: the core type follows.
-    profile = type == 5 ? FF_PROFILE_AAC_HE : FF_PROFILE_AAC_HE_V2;
-    skipSamplingFrequency(bits);
-    type = audioObjectType(bits);
-    return bits.overrun() || type == 0 ? FF_PROFILE_UNKNOWN : profile;
-  }
-  if (type == 0 || type > 45 || bits.overrun()) return FF_PROFILE_UNKNOWN;
-  profile = static_cast<int>(type) - 1;  // the decoder's profiles number the object types
-  // Backward-compatible signalling: a sync extension after the general audio
-  // configuration of the plain AAC types with a fixed channel configuration.
-  if ((type < 1 || type > 4) || channelConfiguration == 0) return profile;
-  bits.read(1);                      // frameLengthFlag
-  if (bits.read(1)) bits.read(14);   // dependsOnCoreCoder, coreCoderDelay
-  if (bits.read(1)) return profile;  // extensionFlag: not used by these types
-  if (bits.remaining() < 16 || bits.read(11) != 0x2B7) return profile;
-  if (audioObjectType(bits) != 5 || !bits.read(1)) return profile;  // SBR present?
-  skipSamplingFrequency(bits);
-  int extended = FF_PROFILE_AAC_HE;
-  if (bits.remaining() >= 12 && bits.read(11) == 0x548 && bits.read(1)) {
-    extended = FF_PROFILE_AAC_HE_V2;
-  }
-  return bits.overrun() ? profile : extended;
 }
 
 // The demuxer that the file's extension names, tried before probing the
