@@ -37,6 +37,7 @@
 #include "model/ArtworkDataCache.h"
 #include "model/AudioMetadata.h"
 #include "model/DSFFile.h"
+#include "model/ReadOnlyFileStream.h"
 #include "model/ID3v2ReadingFrameFactory.h"
 #include "model/MetadataValue.h"
 #include "model/OggStreamType.h"
@@ -321,7 +322,8 @@ void setFileAttributes(const std::string& path, AudioMetadata& record) {
 // --- Readers ----------------------------------------------------------------
 
 RecordPtr AudioFileReader::metadataFromFLACFile(const std::string& path) {
-  TagLib::FLAC::File file(path.c_str(), ID3v2ReadingFrameFactory::instance(), true, kAverage);
+  ReadOnlyFileStream stream(path);
+  TagLib::FLAC::File file(&stream, ID3v2ReadingFrameFactory::instance(), true, kAverage);
   if (!file.isValid()) {
     return nullptr;
   }
@@ -350,7 +352,8 @@ RecordPtr AudioFileReader::metadataFromFLACFile(const std::string& path) {
 }
 
 RecordPtr AudioFileReader::metadataFromOggFLACFile(const std::string& path) {
-  TagLib::Ogg::FLAC::File file(path.c_str(), true, kAverage);
+  ReadOnlyFileStream stream(path);
+  TagLib::Ogg::FLAC::File file(&stream, true, kAverage);
   if (!file.isValid()) {
     return nullptr;
   }
@@ -369,7 +372,8 @@ RecordPtr AudioFileReader::metadataFromOggFLACFile(const std::string& path) {
 }
 
 RecordPtr AudioFileReader::metadataFromOggVorbisFile(const std::string& path) {
-  TagLib::Ogg::Vorbis::File file(path.c_str(), true, kAverage);
+  ReadOnlyFileStream stream(path);
+  TagLib::Ogg::Vorbis::File file(&stream, true, kAverage);
   if (!file.isValid()) {
     return nullptr;
   }
@@ -390,7 +394,8 @@ RecordPtr AudioFileReader::metadataFromOggVorbisFile(const std::string& path) {
 }
 
 RecordPtr AudioFileReader::metadataFromOggSpeexFile(const std::string& path) {
-  TagLib::Ogg::Speex::File file(path.c_str(), true, kAverage);
+  ReadOnlyFileStream stream(path);
+  TagLib::Ogg::Speex::File file(&stream, true, kAverage);
   if (!file.isValid()) {
     return nullptr;
   }
@@ -408,7 +413,8 @@ RecordPtr AudioFileReader::metadataFromOggSpeexFile(const std::string& path) {
 }
 
 RecordPtr AudioFileReader::metadataFromWMAFile(const std::string& path) {
-  TagLib::ASF::File file(path.c_str(), true, kAverage);
+  ReadOnlyFileStream stream(path);
+  TagLib::ASF::File file(&stream, true, kAverage);
   if (!file.isValid()) {
     return nullptr;
   }
@@ -427,7 +433,8 @@ RecordPtr AudioFileReader::metadataFromWMAFile(const std::string& path) {
 }
 
 RecordPtr AudioFileReader::metadataFromMP3File(const std::string& path) {
-  TagLib::MPEG::File file(path.c_str(), ID3v2ReadingFrameFactory::instance(), true, kAverage);
+  ReadOnlyFileStream stream(path);
+  TagLib::MPEG::File file(&stream, ID3v2ReadingFrameFactory::instance(), true, kAverage);
   if (!file.isValid()) {
     return nullptr;
   }
@@ -454,7 +461,8 @@ RecordPtr AudioFileReader::metadataFromMP3File(const std::string& path) {
 }
 
 RecordPtr AudioFileReader::metadataFromMP4File(const std::string& path) {
-  TagLib::MP4::File file(path.c_str(), false);
+  ReadOnlyFileStream stream(path);
+  TagLib::MP4::File file(&stream, false);
   if (!file.isValid()) {
     return nullptr;
   }
@@ -471,7 +479,8 @@ RecordPtr AudioFileReader::metadataFromMP4File(const std::string& path) {
 }
 
 RecordPtr AudioFileReader::metadataFromAIFFFile(const std::string& path) {
-  TagLib::RIFF::AIFF::File file(path.c_str(), false);
+  ReadOnlyFileStream stream(path);
+  TagLib::RIFF::AIFF::File file(&stream, false);
   if (!file.isValid()) {
     return nullptr;
   }
@@ -487,7 +496,8 @@ RecordPtr AudioFileReader::metadataFromAIFFFile(const std::string& path) {
 }
 
 RecordPtr AudioFileReader::metadataFromWAVEFile(const std::string& path) {
-  TagLib::RIFF::WAV::File file(path.c_str(), false);
+  ReadOnlyFileStream stream(path);
+  TagLib::RIFF::WAV::File file(&stream, false);
   if (!file.isValid()) {
     return nullptr;
   }
@@ -507,7 +517,8 @@ RecordPtr AudioFileReader::metadataFromWAVEFile(const std::string& path) {
 }
 
 RecordPtr AudioFileReader::metadataFromDSDFile(const std::string& path) {
-  DSFFile file(path.c_str(), true, kAverage, ID3v2ReadingFrameFactory::instance());
+  ReadOnlyFileStream stream(path);
+  DSFFile file(&stream, true, kAverage, ID3v2ReadingFrameFactory::instance());
   if (!file.isValid()) {
     return nullptr;
   }
@@ -557,7 +568,8 @@ RecordPtr readAPEFamily(File& file, const char* kind, std::string formatName,
 }  // namespace
 
 RecordPtr AudioFileReader::metadataFromMonkeysAudioFile(const std::string& path) {
-  TagLib::APE::File file(path.c_str(), true, kAverage);
+  ReadOnlyFileStream stream(path);
+  TagLib::APE::File file(&stream, true, kAverage);
   if (!file.isValid()) {
     return nullptr;
   }
@@ -569,7 +581,8 @@ RecordPtr AudioFileReader::metadataFromMonkeysAudioFile(const std::string& path)
 }
 
 RecordPtr AudioFileReader::metadataFromTrueAudioFile(const std::string& path) {
-  TagLib::TrueAudio::File file(path.c_str(), ID3v2ReadingFrameFactory::instance(), true, kAverage);
+  ReadOnlyFileStream stream(path);
+  TagLib::TrueAudio::File file(&stream, ID3v2ReadingFrameFactory::instance(), true, kAverage);
   if (!file.isValid()) {
     return nullptr;
   }
@@ -593,7 +606,8 @@ RecordPtr AudioFileReader::metadataFromTrueAudioFile(const std::string& path) {
 }
 
 RecordPtr AudioFileReader::metadataFromWavPackFile(const std::string& path) {
-  TagLib::WavPack::File file(path.c_str(), true, kAverage);
+  ReadOnlyFileStream stream(path);
+  TagLib::WavPack::File file(&stream, true, kAverage);
   if (!file.isValid()) {
     return nullptr;
   }
@@ -605,7 +619,8 @@ RecordPtr AudioFileReader::metadataFromWavPackFile(const std::string& path) {
 }
 
 RecordPtr AudioFileReader::metadataFromMusepackFile(const std::string& path) {
-  TagLib::MPC::File file(path.c_str(), true, kAverage);
+  ReadOnlyFileStream stream(path);
+  TagLib::MPC::File file(&stream, true, kAverage);
   if (!file.isValid()) {
     return nullptr;
   }
