@@ -34,36 +34,21 @@ find "$corpus" -type f -exec cat {} + >/dev/null
 # view the floor also runs with the same allocator preloaded.
 allocator=$(ldd "$cli" | awk '/libjemalloc/ { print $3 }')
 
+# Interleaved rounds, best of each (see time_rounds.py): the figures are
+# taken from the same stretch of time, so they can be compared.
+rounds=${ROUNDS:-7}
 results="$settings_dir/times.json"
-if command -v hyperfine >/dev/null 2>&1; then
-  set -- -n floor "$floor $corpus"
-  if [ -n "$allocator" ]; then
-    set -- "$@" -n floor_alloc "env LD_PRELOAD=$allocator $floor $corpus"
-  fi
-  hyperfine --warmup 1 --runs 3 --export-json "$results" "$@" \
-    -n j1 "$cli read --json -j 1 $corpus >/dev/null" \
-    -n j2 "$cli read --json -j 2 $corpus >/dev/null" >&2
-  best() { /usr/bin/python3 -c "import json,sys; r={x['command']:min(x['times']) for x in json.load(open(sys.argv[1]))['results']}; print('%.3f' % r[sys.argv[2]])" "$results" "$1"; }
-  # CPU time (user + system, mean of the runs): steadier than the wall clock
-  # on a machine that other work shares.
-  cpu() { /usr/bin/python3 -c "import json,sys; r={x['command']:x['user']+x['system'] for x in json.load(open(sys.argv[1]))['results']}; print('%.3f' % r[sys.argv[2]])" "$results" "$1"; }
-  t_floor=$(best floor); t_j1=$(best j1); t_j2=$(best j2)
-  if [ -n "$allocator" ]; then t_alloc=$(best floor_alloc); fi
-  c_floor=$(cpu floor); c_j1=$(cpu j1); c_j2=$(cpu j2)
-else
-  # Best of three, by the wall clock.
-  best() {
-    b=""
-    for _ in 1 2 3; do
-      s=$(date +%s.%N); sh -c "$1" >/dev/null; e=$(date +%s.%N)
-      t=$(echo "$e - $s" | bc)
-      if [ -z "$b" ] || [ "$(echo "$t < $b" | bc)" = 1 ]; then b=$t; fi
-    done
-    printf '%.3f' "$b"
-  }
-  t_floor=$(best "$floor $corpus"); t_j1=$(best "$cli read --json -j 1 $corpus")
-  t_j2=$(best "$cli read --json -j 2 $corpus")
+set -- "floor=$floor $corpus" \
+  "j1=$cli read --json -j 1 $corpus" \
+  "j2=$cli read --json -j 2 $corpus"
+if [ -n "$allocator" ]; then
+  set -- "$@" "floor_alloc=env LD_PRELOAD=$allocator $floor $corpus"
 fi
+/usr/bin/python3 "$here/time_rounds.py" "$rounds" "$@" >"$results"
+field() { /usr/bin/python3 -c "import json,sys; print('%.3f' % json.load(open(sys.argv[1]))[sys.argv[2]][sys.argv[3]])" "$results" "$1" "$2"; }
+t_floor=$(field floor wall); t_j1=$(field j1 wall); t_j2=$(field j2 wall)
+c_floor=$(field floor cpu); c_j1=$(field j1 cpu); c_j2=$(field j2 cpu)
+if [ -n "$allocator" ]; then t_alloc=$(field floor_alloc wall); fi
 
 echo "corpus: $corpus ($(find "$corpus" -type f ! -name corpus.json | wc -l) files)"
 echo "floor (TagLib: FileRef, properties, pictures): ${t_floor} s"
@@ -77,9 +62,7 @@ awk -v f="$t_floor" -v a="$t_j1" -v b="$t_j2" 'BEGIN {
   printf "single thread / floor: %.2fx (target <= 1.25x)\n", a / f
   printf "-j 1 / -j 2 speed-up:  %.2fx (target >= 1.7x)\n", a / b
 }'
-if [ -n "${c_floor:-}" ]; then
-  echo "CPU seconds (user + system): floor $c_floor, -j 1 $c_j1, -j 2 $c_j2"
-  awk -v f="$c_floor" -v a="$c_j1" 'BEGIN { printf "single thread / floor by CPU time: %.2fx\n", a / f }'
-fi
+echo "CPU seconds (user + system) of those runs: floor $c_floor, -j 1 $c_j1, -j 2 $c_j2"
+awk -v f="$c_floor" -v a="$c_j1" 'BEGIN { printf "single thread / floor by CPU time: %.2fx\n", a / f }'
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores"
 "$build/bench/bench_read_memory" "$corpus"

@@ -5,6 +5,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -60,9 +61,15 @@ using Renderer = std::function<std::string(const std::string& path, const AudioM
 // soon as each and all before it are done. There is no writing thread: the
 // reader that completes the next outcome due writes it, and any after it
 // that are ready, while the others go on reading; nobody waits for anybody
-// unless the readers get too far ahead. They stay at most a few files ahead
-// of the one emitted next, so memory holds only a handful of records however
-// slow one file is.
+// unless the readers get too far ahead. They stay at most a few dozen files
+// ahead of the one emitted next, so memory holds only that many rendered
+// records however slow one file is.
+//
+// A reader takes the files of one folder together (up to kRun of them): the
+// tracks of an album share a cover, and a reader meeting a new cover hashes
+// it while any other reader that meets it at the same moment waits for the
+// digest. Kept to one reader, an album's cover is hashed without anyone
+// waiting, and the other reader is busy with another folder meanwhile.
 void readInOrder(const std::vector<std::string>& paths, unsigned jobs, const Renderer& render,
                  const std::function<void(const std::string&, Outcome&)>& emit) {
   std::vector<std::optional<Outcome>> outcomes(paths.size());
@@ -71,7 +78,12 @@ void readInOrder(const std::vector<std::string>& paths, unsigned jobs, const Ren
   std::size_t nextToRead = 0;
   std::size_t emitted = 0;
   bool emitting = false;  // a reader is writing outcomes out
-  const std::size_t window = 8 * static_cast<std::size_t>(jobs);
+  constexpr std::size_t kRun = 16;
+  const std::size_t window = 2 * kRun * static_cast<std::size_t>(jobs);
+  auto folderOf = [&](std::size_t i) {
+    const std::string& path = paths[i];
+    return std::string_view(path).substr(0, path.find_last_of('/') + 1);
+  };
 
   // The covers of the outcome emitted last stay alive until the next one is
   // emitted. The artwork cache holds a picture only while someone does, and
@@ -102,26 +114,33 @@ void readInOrder(const std::vector<std::string>& paths, unsigned jobs, const Ren
       if (nextToRead >= paths.size()) {
         return;
       }
-      const std::size_t index = nextToRead++;
-      lock.unlock();
-      Outcome outcome = readOne(index);
-      lock.lock();
-      outcomes[index] = std::move(outcome);
-      if (emitting) {
-        continue;  // the reader writing out will come to it
+      const std::size_t first = nextToRead;
+      std::size_t end = first + 1;
+      while (end < paths.size() && end - first < kRun && folderOf(end) == folderOf(first)) {
+        ++end;
       }
-      emitting = true;
-      while (emitted < paths.size() && outcomes[emitted]) {
-        const std::size_t i = emitted++;
-        Outcome ready = std::move(*outcomes[i]);
-        outcomes[i].reset();
-        room.notify_all();
+      nextToRead = end;
+      for (std::size_t index = first; index < end; ++index) {
         lock.unlock();
-        emit(paths[i], ready);
-        previous = std::move(ready);
+        Outcome outcome = readOne(index);
         lock.lock();
+        outcomes[index] = std::move(outcome);
+        if (emitting) {
+          continue;  // the reader writing out will come to it
+        }
+        emitting = true;
+        while (emitted < paths.size() && outcomes[emitted]) {
+          const std::size_t i = emitted++;
+          Outcome ready = std::move(*outcomes[i]);
+          outcomes[i].reset();
+          room.notify_all();
+          lock.unlock();
+          emit(paths[i], ready);
+          previous = std::move(ready);
+          lock.lock();
+        }
+        emitting = false;
       }
-      emitting = false;
     }
   };
 
