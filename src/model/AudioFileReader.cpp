@@ -37,14 +37,15 @@
 #include "model/ArtworkDataCache.h"
 #include "model/AudioMetadata.h"
 #include "model/DSFFile.h"
-#include "model/ReadOnlyFileStream.h"
 #include "model/ID3v2ReadingFrameFactory.h"
 #include "model/MetadataValue.h"
 #include "model/OggStreamType.h"
+#include "model/ReadOnlyFileStream.h"
 #include "model/TQMIDIParser.h"
 #include "model/TagReaders.h"
 #include "model/TagTextCodec.h"
 #include "platform/AudioFileServices.h"
+#include "platform/ContainerHeaderReader.h"
 #include "platform/UIHost.h"
 #include "platform/UserDefaults.h"
 #include "support/Localization.h"
@@ -635,7 +636,12 @@ RecordPtr AudioFileReader::metadataFromMusepackFile(const std::string& path) {
 // --- Platform ---------------------------------------------------------------
 
 void AudioFileReader::getCoreAudioInfoFromFile(const std::string& path, AudioMetadata& record) {
-  auto file = openAudioFile(path);
+  // The headers of ordinary WAVE, AIFF and MPEG-4 files say all this; the
+  // demuxer is only started for the rest.
+  auto file = ContainerHeaderReader::read(path);
+  if (!file) {
+    file = openAudioFile(path);
+  }
   if (!file) {
     return;
   }
