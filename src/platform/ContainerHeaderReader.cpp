@@ -320,9 +320,8 @@ std::optional<std::vector<Box>> children(const std::uint8_t* bytes, std::size_t 
       if (size - position < 16) return std::nullopt;
       boxSize = be64(bytes + position + 8);
       header = 16;
-    } else if (boxSize == 0) {
-      boxSize = size - position;
     }
+    // (A size of 0, "to the end", is only taken at the top level.)
     if (boxSize < header || boxSize > size - position) return std::nullopt;
     boxes.push_back({bytes + position + 4, bytes + position + header,
                      static_cast<std::size_t>(boxSize) - header});
@@ -606,8 +605,38 @@ std::optional<std::pair<std::uint32_t, ChannelLayoutTag>> channelBox(const Box& 
   return std::make_pair(static_cast<std::uint32_t>(std::popcount(mask)), maskLayout(mask));
 }
 
+// Whether the track's boxes nest cleanly where the demuxer looks (it takes
+// some boxes wherever they appear), and its data is in this file.
+bool wellFormedTrack(const Box& trak) {
+  auto trakBoxes = children(trak.body, trak.size);
+  if (!trakBoxes || onlyChild(*trakBoxes, "elst")) return false;
+  for (const Box& box : *trakBoxes) {
+    if (tagIs(box.type, "edts") && !path(box, {"elst"})) return false;
+  }
+  auto mdia = path(trak, {"mdia"});
+  auto minf = path(trak, {"mdia", "minf"});
+  if (!mdia || !minf || !children(mdia->body, mdia->size)) return false;
+  auto minfBoxes = children(minf->body, minf->size);
+  if (!minfBoxes) return false;
+  for (const Box& box : *minfBoxes) {
+    if (!tagIs(box.type, "dinf")) continue;
+    auto dref = path(box, {"dref"});
+    if (!dref || dref->size < 8 || be32(dref->body + 4) == 0) return false;
+    auto references = children(dref->body + 8, dref->size - 8);
+    if (!references || references->size() != be32(dref->body + 4)) return false;
+    for (const Box& reference : *references) {
+      // Only "in this file" references; others name files elsewhere.
+      if (!tagIs(reference.type, "url ") || reference.size < 4 || !(reference.body[3] & 1)) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
 std::unique_ptr<AudioFileInfo> describeAudioTrack(const Box& trak, std::int64_t movieTimescale,
                                                   const std::string& brand) {
+  if (!wellFormedTrack(trak)) return nullptr;
   auto mdhd = path(trak, {"mdia", "mdhd"});
   auto stbl = path(trak, {"mdia", "minf", "stbl"});
   auto stsd = stbl ? path(*stbl, {"stsd"}) : std::nullopt;
