@@ -383,12 +383,14 @@ std::optional<std::vector<std::uint8_t>> audioSpecificConfig(const Box& esds) {
   if (end - p < 3) return std::nullopt;
   const std::uint8_t flags = p[2];
   p += 3;
-  if (flags & 0x80) p += 2;  // depends on another stream
-  if (flags & 0x40) {        // URL
-    if (p >= end) return std::nullopt;
-    p += 1 + *p;
-  }
-  if (flags & 0x20) p += 2;  // OCR stream
+  auto skip = [&](std::size_t count) {
+    if (count > static_cast<std::size_t>(end - p)) return false;
+    p += count;
+    return true;
+  };
+  if ((flags & 0x80) && !skip(2)) return std::nullopt;  // depends on another stream
+  if ((flags & 0x40) && (p == end || !skip(std::size_t{1} + *p))) return std::nullopt;  // URL
+  if ((flags & 0x20) && !skip(2)) return std::nullopt;  // OCR stream
   if (p >= end || *p++ != 0x04 || !descriptorLength(p, end, length) || length < 13) {
     return std::nullopt;
   }
