@@ -74,41 +74,59 @@ class ReadingPipeline {
   }
 
  private:
+  // A reader takes the waiting files of one folder together (up to kRun):
+  // the tracks of an album share a cover, and a reader meeting a new cover
+  // hashes it while any other reader meeting it at the same moment waits for
+  // the digest. Read by one reader in turn, an album costs nobody a wait.
+  static constexpr std::size_t kRun = 16;
+
+  static std::string_view folderOf(const std::string& path) {
+    return std::string_view(path).substr(0, path.find_last_of('/') + 1);
+  }
+
   void readLoop() {
+    std::vector<std::pair<std::uint64_t, std::string>> run;
     for (;;) {
-      std::pair<std::uint64_t, std::string> job;
+      run.clear();
       {
         std::unique_lock lock(mutex_);
         wake_.wait(lock, [this] { return closed_ || !pending_.empty(); });
         if (pending_.empty()) {
           return;
         }
-        job = std::move(pending_.front());
-        pending_.pop_front();
+        do {
+          run.push_back(std::move(pending_.front()));
+          pending_.pop_front();
+        } while (!pending_.empty() && run.size() < kRun &&
+                 folderOf(pending_.front().second) == folderOf(run.front().second));
       }
-      ReadOutcome outcome{std::move(job.second), nullptr};
-      const bool skip = cancelled_;
-      if (!skip) {
-        outcome.record = AudioFileReader::metadataFromFile(outcome.path);
+      for (auto& job : run) {
+        read(std::move(job));
       }
-      std::lock_guard lock(mutex_);
-      if (!skip) {
-        ++attempts_;
+    }
+  }
+
+  void read(std::pair<std::uint64_t, std::string> job) {
+    ReadOutcome outcome{std::move(job.second), nullptr};
+    const bool skip = cancelled_;
+    if (!skip) {
+      outcome.record = AudioFileReader::metadataFromFile(outcome.path);
+    }
+    std::lock_guard lock(mutex_);
+    if (!skip) {
+      ++attempts_;
+    }
+    done_.emplace(job.first, skip ? std::nullopt : std::optional<ReadOutcome>(std::move(outcome)));
+    std::vector<ReadOutcome> batch;
+    for (auto it = done_.find(nextDelivered_); it != done_.end(); it = done_.find(nextDelivered_)) {
+      if (it->second) {
+        batch.push_back(std::move(*it->second));
       }
-      done_.emplace(job.first,
-                    skip ? std::nullopt : std::optional<ReadOutcome>(std::move(outcome)));
-      std::vector<ReadOutcome> batch;
-      for (auto it = done_.find(nextDelivered_); it != done_.end();
-           it = done_.find(nextDelivered_)) {
-        if (it->second) {
-          batch.push_back(std::move(*it->second));
-        }
-        done_.erase(it);
-        ++nextDelivered_;
-      }
-      if (!batch.empty()) {
-        deliver_(std::move(batch));
-      }
+      done_.erase(it);
+      ++nextDelivered_;
+    }
+    if (!batch.empty()) {
+      deliver_(std::move(batch));
     }
   }
 
