@@ -110,6 +110,19 @@ TEST(PropertyListTest, ReadsHandWrittenXmlAndArchiveUids) {
   EXPECT_TRUE(d.at("notRef").is<PlistDict>());
 }
 
+// Ends a hand-made binary list: offset and reference sizes, object count, top
+// object 0, offset table position.
+Data withTrailer(ByteBuffer out, std::uint8_t offsetSize, std::uint8_t refSize, std::uint64_t count,
+                 std::uint64_t table) {
+  out.insert(out.end(), 6, 0);
+  out.push_back(offsetSize);
+  out.push_back(refSize);
+  for (std::uint64_t v : {count, std::uint64_t{0}, table}) {
+    for (int s = 56; s >= 0; s -= 8) out.push_back(static_cast<std::uint8_t>(v >> s));
+  }
+  return Data(std::move(out));
+}
+
 TEST(PropertyListTest, RejectsGarbageTruncatedAndHostileInput) {
   Data good = plist::serialize(sampleTree(), false);
   Data goodBinary = plist::serialize(sampleTree(), true);
@@ -147,15 +160,9 @@ TEST(PropertyListTest, RejectsGarbageTruncatedAndHostileInput) {
         out.push_back(0xA0);
       }
     }
-    std::uint32_t table = static_cast<std::uint32_t>(out.size());
+    const std::uint64_t table = out.size();
     for (std::uint32_t o : offsets) be32(o);
-    out.insert(out.end(), 6, 0);
-    out.push_back(4);
-    out.push_back(4);
-    for (std::uint64_t v : {std::uint64_t{n}, std::uint64_t{0}, std::uint64_t{table}}) {
-      for (int s = 56; s >= 0; s -= 8) out.push_back(static_cast<std::uint8_t>(v >> s));
-    }
-    return Data(std::move(out));
+    return withTrailer(std::move(out), 4, 4, n, table);
   };
   bad.emplace_back("deep binary", deepBinary(200000, false));
   bad.emplace_back("cyclic binary", deepBinary(3, true));
@@ -169,29 +176,15 @@ TEST(PropertyListTest, RejectsGarbageTruncatedAndHostileInput) {
                  {0xA2, static_cast<std::uint8_t>(i + 1), static_cast<std::uint8_t>(i + 1)});
     }
     out.push_back(0x08);  // false
-    std::uint8_t table = static_cast<std::uint8_t>(out.size());
+    const std::uint64_t table = out.size();
     for (int i = 0; i <= levels; ++i) out.push_back(static_cast<std::uint8_t>(8 + 3 * i));
-    out.insert(out.end(), 6, 0);
-    out.push_back(1);
-    out.push_back(1);
-    for (std::uint64_t v : {std::uint64_t{levels + 1}, std::uint64_t{0}, std::uint64_t{table}}) {
-      for (int s = 56; s >= 0; s -= 8) out.push_back(static_cast<std::uint8_t>(v >> s));
-    }
-    bad.emplace_back("expansion bomb", Data(std::move(out)));
+    bad.emplace_back("expansion bomb", withTrailer(std::move(out), 1, 1, levels + 1, table));
   }
 
-  {
-    // A dictionary whose key is an integer: {1: 2}.
-    ByteBuffer out = {'b', 'p', 'l',  'i', 's',  't', '0', '0', 0xD1,
-                      1,   2,   0x10, 1,   0x10, 2,   8,   11,  13};
-    out.insert(out.end(), 6, 0);
-    out.push_back(1);
-    out.push_back(1);
-    for (std::uint64_t v : {std::uint64_t{3}, std::uint64_t{0}, std::uint64_t{15}}) {
-      for (int s = 56; s >= 0; s -= 8) out.push_back(static_cast<std::uint8_t>(v >> s));
-    }
-    bad.emplace_back("integer key", Data(std::move(out)));
-  }
+  // A dictionary whose key is an integer: {1: 2}.
+  bad.emplace_back("integer key", withTrailer({'b', 'p', 'l', 'i', 's', 't', '0', '0', 0xD1, 1, 2,
+                                               0x10, 1, 0x10, 2, 8, 11, 13},
+                                              1, 1, 3, 15));
 
   for (const auto& [name, bytes] : bad) {
     SCOPED_TRACE(name);
