@@ -50,30 +50,22 @@ TEST_F(KeysCommand, ListsEveryKeyAsJSON) {
   EXPECT_EQ(document["keys"][0]["key"], "ALBUM");
   EXPECT_EQ(document["keys"][95]["key"], "YEAR");
 
+  // Every entry has the same fields in the same order; names come from the
+  // mapping tables for each format.
   const auto& album = document["keys"][0];
   std::vector<std::string> fields;
   for (const auto& [field, value] : album.items()) fields.push_back(field);
   EXPECT_EQ(fields, (Names{"key", "displayName", "description", "id3v2.3", "id3v2.4", "mp4",
                            "vorbis", "ape", "asf", "info"}));
   EXPECT_EQ(album["displayName"], "Album");
-  EXPECT_EQ(album["description"], "The title of the album that the piece belongs to.");
   EXPECT_EQ(album["mp4"].get<Names>(), Names{"©alb"});
-  EXPECT_EQ(album["asf"].get<Names>(), Names{"WM/AlbumTitle"});
-  EXPECT_EQ(album["info"].get<Names>(), Names{"IPRD"});
-
   const auto* involved = entryFor(document, "INVOLVEDPEOPLELIST");
   ASSERT_NE(involved, nullptr);
   EXPECT_EQ((*involved)["id3v2.3"].get<Names>(), Names{"IPLS"});
   EXPECT_EQ((*involved)["id3v2.4"].get<Names>(), Names{"TIPL"});
   EXPECT_EQ((*involved)["mp4"].get<Names>(), Names{});
-
-  const auto* work = entryFor(document, "WORK");
-  ASSERT_NE(work, nullptr);
-  EXPECT_EQ((*work)["displayName"], "WORK");
-  EXPECT_EQ((*work)["description"], "WORK");
-  const auto* gapless = entryFor(document, "GAPLESS");
-  ASSERT_NE(gapless, nullptr);
-  EXPECT_EQ((*gapless)["displayName"], "Gapless ");
+  // A key without a display name shows itself.
+  EXPECT_EQ((*entryFor(document, "WORK"))["displayName"], "WORK");
 
   ASSERT_EQ(document["sourceKeys"].size(), 16u);
   EXPECT_EQ(document["sourceKeys"][0], "_BITRATE");
@@ -103,13 +95,11 @@ TEST_F(KeysCommand, TextListingAndUsageErrors) {
   ASSERT_EQ(text.status, 0) << text.err;
   EXPECT_NE(text.out.find("ALBUM                       Album\n"), std::string::npos);
   EXPECT_NE(text.out.find("    MP4      ©alb\n"), std::string::npos);
-  EXPECT_NE(text.out.find("    ID3v2.3  IPLS\n"), std::string::npos);
   EXPECT_NE(text.out.find("Source keys:\n    _BITRATE\n"), std::string::npos);
 
   Result unknown = runCli({"keys", "--xml"});
   EXPECT_EQ(unknown.status, 2);
   EXPECT_EQ(unknown.out, "");
-  EXPECT_NE(unknown.err.find("--xml"), std::string::npos);
   EXPECT_NE(unknown.err.find("usage: quorvel-cli [-s KEY=VALUE]... keys [--json]"),
             std::string::npos);
   EXPECT_EQ(runCli({"keys", "ALBUM"}).status, 2);

@@ -164,16 +164,13 @@ TEST(MetadataExportTest, CancelledOrFailedExportsLeaveTheDestinationAsItWas) {
   }
 }
 
-TEST(MetadataExportTest, FileInformationTable) {
-  const PlistDict table = AudioMetadataExporter::fileInfoDictionary();
-  ASSERT_EQ(table.size(), 6U);
-  EXPECT_EQ(table.at("File Size"),
-            PlistValue(PlistDict{{"key", "sourceFileSize"}, {"formatter", "FileSizeFormatter"}}));
-  EXPECT_EQ(table.at("File Kind"), PlistValue(PlistDict{{"key", "sourceKind"}, {"formatter", {}}}));
+// The exporter's columns are the names the importer leaves out.
+TEST(MetadataExportTest, FileInformationColumnsAreWhatTheImporterSkips) {
   std::vector<std::string> names;
   for (const auto& column : AudioMetadataExporter::fileInfoColumns()) names.push_back(column.name);
   EXPECT_EQ(names, kFileInfo);
   EXPECT_EQ(names, AudioMetadataImporter::fileInfoKeys());
+  EXPECT_EQ(AudioMetadataExporter::fileInfoDictionary().size(), names.size());
 }
 
 }  // namespace
