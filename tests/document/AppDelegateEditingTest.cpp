@@ -92,8 +92,8 @@ TEST_F(AppDelegateEditing, SubtractRemovesTheShownValueOrTheWholeKeyWhenValuesDi
   setOne(2, "GENRE", {Object("Jazz")});
   controller->setSelectionIndexes({0, 1});
   controller->textFieldSubtractButtonPressed(8, 1);
-  EXPECT_EQ(values(0, "GENRE"), (std::vector<std::string>{"Rock"}));
-  EXPECT_EQ(values(1, "GENRE"), (std::vector<std::string>{"Rock"}));
+  EXPECT_EQ(values(0, "GENRE"), (Strings{"Rock"}));
+  EXPECT_EQ(values(1, "GENRE"), (Strings{"Rock"}));
   EXPECT_EQ(undo().undoActionName(), "Delete GENRE");
 
   controller->setSelectionIndexes({0, 1, 2});  // "Rock" against "Jazz"
@@ -108,7 +108,7 @@ TEST_F(AppDelegateEditing, SubtractRemovesTheShownValueOrTheWholeKeyWhenValuesDi
 TEST_F(AppDelegateEditing, AddAndEditTagNormaliseTheKeyAndSplitNumbers) {
   controller->setSelectionIndexes({0, 1});
   controller->setMetadataObjectValue(Object("Second Title"), "\xC2\xA9nam");  // MP4 atom
-  EXPECT_EQ(values(0, "TRACKTITLE"), (std::vector<std::string>{"song0", "Second Title"}));
+  EXPECT_EQ(values(0, "TRACKTITLE"), (Strings{"song0", "Second Title"}));
   EXPECT_EQ(undo().undoActionName(), "Add Tag");
   controller->setMetadataObjectValue(Object("Artist"), "TPE1");  // ID3v2 frame
   controller->setMetadataObjectValue(Object("Mine"), "MYCUSTOMKEY");
@@ -119,7 +119,7 @@ TEST_F(AppDelegateEditing, AddAndEditTagNormaliseTheKeyAndSplitNumbers) {
 
   // Edit Tag also knows Vorbis, ASF and APE names.
   controller->editMetadataObjectValue(Object("Other Artist"), "ARTIST", 0);
-  EXPECT_EQ(values(0, "TRACKARTIST"), (std::vector<std::string>{"Other Artist"}));
+  EXPECT_EQ(values(0, "TRACKARTIST"), (Strings{"Other Artist"}));
   EXPECT_EQ(undo().undoActionName(), "Edit Tag");
   controller->editMetadataObjectValue(Object("2/3"), "DISCNUMBER", 0);
   EXPECT_EQ(text(record(1), "DISCNUMBER"), "2");
@@ -141,9 +141,9 @@ TEST_F(AppDelegateEditing, AllTagsViewCheckboxesLyricsAndData) {
   EXPECT_EQ(undo().undoActionName(), "Set TRACKTOTAL");
 
   controller->outlineViewSetObjectValue(Object("Bee"), Row{"COMPOSER", 1, true});
-  EXPECT_EQ(values(1, "COMPOSER"), (std::vector<std::string>{"A", "Bee", "C"}));
+  EXPECT_EQ(values(1, "COMPOSER"), (Strings{"A", "Bee", "C"}));
   controller->outlineViewSetObjectValue(Object(""), Row{"COMPOSER", 2, true});
-  EXPECT_EQ(values(1, "COMPOSER"), (std::vector<std::string>{"A", "Bee"}));
+  EXPECT_EQ(values(1, "COMPOSER"), (Strings{"A", "Bee"}));
   EXPECT_EQ(undo().undoActionName(), "Delete COMPOSER");
   controller->outlineViewSetObjectValue(Object(""), Row{"TRACKTOTAL", 0, false});
   EXPECT_FALSE(record(0).metadataValueForKey("TRACKTOTAL"));
@@ -157,8 +157,8 @@ TEST_F(AppDelegateEditing, AllTagsViewCheckboxesLyricsAndData) {
   EXPECT_FALSE(record(0).metadataValueForKey("GENRE"));
   EXPECT_EQ(undo().undoActionName(), "Delete Selected Tags");
   controller->undo();
-  EXPECT_EQ(values(0, "COMPOSER"), (std::vector<std::string>{"A", "Bee"}));
-  EXPECT_EQ(values(0, "GENRE"), (std::vector<std::string>{"Rock"}));
+  EXPECT_EQ(values(0, "COMPOSER"), (Strings{"A", "Bee"}));
+  EXPECT_EQ(values(0, "GENRE"), (Strings{"Rock"}));
 
   controller->metadataCheckboxClicked(true, "PARTOFACOMPILATION", "Set Part of a Compilation");
   EXPECT_EQ(text(record(1), "PARTOFACOMPILATION"), "1");
@@ -191,8 +191,7 @@ TEST_F(AppDelegateEditing, PasteInEachModeAndWhenCountsDiffer) {
             "Metadata for 2 files were copied, but there are 5 files selected.  What would you "
             "like to do?");
   EXPECT_EQ(host->alerts[0].buttons,
-            (std::vector<std::string>{"Paste To First 2 Files", "Paste To All Selected Files",
-                                      "Cancel"}));
+            (Strings{"Paste To First 2 Files", "Paste To All Selected Files", "Cancel"}));
   for (std::size_t i = 0; i < 5; ++i) {
     EXPECT_EQ(text(record(i), "ALBUM"), i % 2 == 0 ? "A0" : "A1");
     EXPECT_EQ(text(record(i), "TRACKTITLE"), i % 2 == 0 ? "song0" : "song1");
@@ -216,16 +215,15 @@ TEST_F(AppDelegateEditing, PasteInEachModeAndWhenCountsDiffer) {
   setOne(2, "COMMENTS", {Object("keep?")});
   controller->setSelectionIndexes({0});
   controller->copySelectedMetadata({"GENRE", "GENRE"});
-  EXPECT_EQ(controller->copiedAudioMetadatas()[0]->allMetadataKeys(),
-            (std::vector<std::string>{"GENRE"}));
+  EXPECT_EQ(controller->copiedAudioMetadatas()[0]->allMetadataKeys(), (Strings{"GENRE"}));
   controller->setSelectionIndexes({2});
   controller->pasteMetadataAddingToExisting();
-  EXPECT_EQ(values(2, "GENRE"), (std::vector<std::string>{"Rock", "Jazz"}));
+  EXPECT_EQ(values(2, "GENRE"), (Strings{"Rock", "Jazz"}));
   controller->pasteMetadataReplacingExisting();
-  EXPECT_EQ(values(2, "GENRE"), (std::vector<std::string>{"Jazz"}));
+  EXPECT_EQ(values(2, "GENRE"), (Strings{"Jazz"}));
   EXPECT_EQ(text(record(2), "COMMENTS"), "keep?");
   controller->pasteMetadataReplacingAll();
-  EXPECT_EQ(record(2).allMetadataKeys(), (std::vector<std::string>{"GENRE"}));
+  EXPECT_EQ(record(2).allMetadataKeys(), (Strings{"GENRE"}));
 }
 
 TEST_F(AppDelegateEditing, ArtworkIsSetAddedPastedDescribedAndRemoved) {
@@ -244,8 +242,8 @@ TEST_F(AppDelegateEditing, ArtworkIsSetAddedPastedDescribedAndRemoved) {
   controller->setOrAddAlbumArtwork(front, controller->selectedMetadatas());
   ASSERT_EQ(host->alerts.size(), 1u);
   EXPECT_EQ(host->alerts[0].heading, "Add Album Artwork");
-  EXPECT_EQ(host->alerts[0].buttons, (std::vector<std::string>{"Set As Only Artwork", "Cancel",
-                                                               "Add To Existing Artworks"}));
+  EXPECT_EQ(host->alerts[0].buttons,
+            (Strings{"Set As Only Artwork", "Cancel", "Add To Existing Artworks"}));
   EXPECT_TRUE(host->alerts[0].hasIcon);
   EXPECT_EQ(record(1).artworks().size(), 2u);
   EXPECT_EQ(undo().undoActionName(), "Add Album Artwork");

@@ -50,11 +50,11 @@ TEST_F(AppDelegateExchange, ExportWritesEveryRecordInTableOrderAndCancelWritesNo
 
   const std::string csv = (dir / "out.csv").string();
   exportTo(csv);
-  ASSERT_EQ(host->savePanelTitles, std::vector<std::string>{"Export Metadata"});
+  ASSERT_EQ(host->savePanelTitles, Strings{"Export Metadata"});
   const SavePanelAccessory& shown = host->savePanelsShown.back();
   EXPECT_EQ(shown.selectedTag, MetadataExchangeInterface::kExportTypeCSV);
   EXPECT_FALSE(shown.checkboxEnabled);
-  EXPECT_EQ(shown.allowedExtensions, std::vector<std::string>{"csv"});
+  EXPECT_EQ(shown.allowedExtensions, Strings{"csv"});
   const std::string table = readFile(csv);
   const auto a = table.find("a.flac");
   const auto b = table.find("b.mp3");
@@ -110,7 +110,7 @@ TEST_F(AppDelegateExchange, ImportWithMatchingCountsIsOneUndoStepAndSavesWhenAsk
 
   importFrom(csv);
   EXPECT_TRUE(host->alerts.empty());
-  EXPECT_EQ(albums(), (std::vector<std::string>{"One", "Two"}));
+  EXPECT_EQ(albums(), (Strings{"One", "Two"}));
   EXPECT_EQ(text(record(0), "TRACKARTIST"), "<none>");  // replaced, not merged
   EXPECT_EQ(text(record(1), "TRACKARTIST"), "Band");
   const auto keys = record(0).allMetadataKeys();
@@ -123,7 +123,7 @@ TEST_F(AppDelegateExchange, ImportWithMatchingCountsIsOneUndoStepAndSavesWhenAsk
 
   EXPECT_EQ(undo().undoActionName(), "Import Metadata");
   controller->undo();
-  EXPECT_EQ(albums(), (std::vector<std::string>{"<none>", "<none>"}));
+  EXPECT_EQ(albums(), (Strings{"<none>", "<none>"}));
   EXPECT_EQ(text(record(0), "TRACKARTIST"), "Old Artist");
 
   UserDefaults::standard().setBool(true, "saveAfterChange");
@@ -137,7 +137,7 @@ TEST_F(AppDelegateExchange, ImportWithMatchingCountsIsOneUndoStepAndSavesWhenAsk
   importFrom(writeText("empty.csv", "ALBUM\n"));
   EXPECT_EQ(host->sheets.size(), sheetCount + 1);
   EXPECT_EQ(host->sheets.back().message, "Analyzing File");
-  EXPECT_EQ(albums(), (std::vector<std::string>{"One", "Two"}));
+  EXPECT_EQ(albums(), (Strings{"One", "Two"}));
 }
 
 TEST_F(AppDelegateExchange, CountAlertAnswersDecideThePairing) {
@@ -157,12 +157,12 @@ TEST_F(AppDelegateExchange, CountAlertAnswersDecideThePairing) {
 
   host->answers = {1001};  // the dictionaries in turn over every record
   importFrom(csv);
-  EXPECT_EQ(albums(), (std::vector<std::string>{"A1", "A2", "A3", "A1", "A2"}));
+  EXPECT_EQ(albums(), (Strings{"A1", "A2", "A3", "A1", "A2"}));
   controller->undo();
 
   host->answers = {1002};  // only the first three records
   importFrom(csv);
-  EXPECT_EQ(albums(), (std::vector<std::string>{"A1", "A2", "A3", "<none>", "<none>"}));
+  EXPECT_EQ(albums(), (Strings{"A1", "A2", "A3", "<none>", "<none>"}));
   controller->undo();
 
   // Cancel as the import starts: no record changes.

@@ -120,7 +120,7 @@ TEST_F(AppDelegateSaving, QuitAsksAboutUnsavedChangesAndAnswersForEachButton) {
   EXPECT_EQ(controller->applicationShouldTerminate(), AppDelegate::TerminateReply::Later);
   EXPECT_EQ(host->alerts.back().heading, "There Are Still Unsaved Changes.");
   EXPECT_EQ(host->alerts.back().buttons,
-            (std::vector<std::string>{"Save And Quit", "Quit Without Saving", "Cancel"}));
+            (Strings{"Save And Quit", "Quit Without Saving", "Cancel"}));
   EXPECT_EQ(host->events.back(), "terminate:0");
 
   host->answers = {1001};  // "Quit Without Saving"
@@ -171,7 +171,7 @@ TEST_F(AppDelegateSaving, RevertReadsChangedRecordsAgainOnTheMainThreadOrAWorker
   controller->revertMetadata();
   waitUntilIdle();
   EXPECT_EQ(host->alerts.back().heading, "Revert Metadata");
-  EXPECT_EQ(host->alerts.back().buttons, (std::vector<std::string>{"Yes", "No"}));
+  EXPECT_EQ(host->alerts.back().buttons, (Strings{"Yes", "No"}));
   EXPECT_EQ(host->sheets.size(), sheets);
   EXPECT_EQ(text(record(0), "ALBUM"), "<none>");
   EXPECT_FALSE(record(0).metadataNeedsSaving());
@@ -234,7 +234,7 @@ TEST_F(AppDelegateSaving, RemoveAllTagsIsOneUndoStepForEveryRecord) {
   host->answers = {1000};
   controller->clearAllMetadata();
   EXPECT_EQ(host->alerts.back().heading, "Nothing Selected");
-  EXPECT_EQ(host->alerts.back().buttons, (std::vector<std::string>{"Cancel"}));
+  EXPECT_EQ(host->alerts.back().buttons, (Strings{"Cancel"}));
 }
 
 TEST_F(AppDelegateSaving, RemoveEmptyTagsKeepsNumbersAndUndoesInOneStep) {

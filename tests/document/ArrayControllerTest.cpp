@@ -7,6 +7,8 @@
 namespace quorvel {
 namespace {
 
+using Strings = std::vector<std::string>;
+
 AudioMetadataPtr make(const std::string& title, const Object& track = Object()) {
   auto record = std::make_shared<AudioMetadata>();
   record->setMetadataObjectValue(Object(title), "TRACKTITLE");
@@ -37,24 +39,19 @@ TEST(ArrayController, SortsByKeysNumbersBeforeTextAndKeepsTheSelectionOnItsRecor
 
   // Track numbers held as text still sort as numbers; no value sorts first.
   controller.setSortDescriptors({{"TRACKNUMBER", true}});
-  EXPECT_EQ(titles(controller.arrangedObjects()),
-            (std::vector<std::string>{"gamma", "alpha", "Alpha", "beta"}));
+  EXPECT_EQ(titles(controller.arrangedObjects()), (Strings{"gamma", "alpha", "Alpha", "beta"}));
   EXPECT_EQ(controller.selectedObjects(), (std::vector<AudioMetadataPtr>{none, ten}));
   EXPECT_EQ(controller.selectionIndex(), 0u);
 
   // Case-insensitive text; equal titles keep their order; a second key breaks ties.
   controller.setSortDescriptors({{"TRACKTITLE", true}});
-  EXPECT_EQ(titles(controller.arrangedObjects()),
-            (std::vector<std::string>{"Alpha", "alpha", "beta", "gamma"}));
+  EXPECT_EQ(titles(controller.arrangedObjects()), (Strings{"Alpha", "alpha", "beta", "gamma"}));
   controller.setSortDescriptors({{"TRACKTITLE", false}, {"TRACKNUMBER", true}});
-  EXPECT_EQ(titles(controller.arrangedObjects()),
-            (std::vector<std::string>{"gamma", "beta", "alpha", "Alpha"}));
+  EXPECT_EQ(titles(controller.arrangedObjects()), (Strings{"gamma", "beta", "alpha", "Alpha"}));
   controller.setSortDescriptors({{"_FILENAME", true}});
-  EXPECT_EQ(titles(controller.arrangedObjects()),
-            (std::vector<std::string>{"Alpha", "alpha", "beta", "gamma"}));
+  EXPECT_EQ(titles(controller.arrangedObjects()), (Strings{"Alpha", "alpha", "beta", "gamma"}));
   // The content keeps the order records were added in.
-  EXPECT_EQ(titles(controller.content()),
-            (std::vector<std::string>{"beta", "Alpha", "gamma", "alpha"}));
+  EXPECT_EQ(titles(controller.content()), (Strings{"beta", "Alpha", "gamma", "alpha"}));
 }
 
 TEST(ArrayController, FilterInsertRemoveAndReplace) {
@@ -66,7 +63,7 @@ TEST(ArrayController, FilterInsertRemoveAndReplace) {
   controller.addObject(tea);
   controller.addObject(coffee);
   controller.setFilterPredicate(ArrayController::FilterPredicate({"TRACKTITLE"}, "CAFE"));
-  EXPECT_EQ(titles(controller.arrangedObjects()), (std::vector<std::string>{"Caf\xC3\xA9"}));
+  EXPECT_EQ(titles(controller.arrangedObjects()), (Strings{"Caf\xC3\xA9"}));
   controller.addObject(make("cafe au lait"));  // passes the filter: shown at once
   controller.addObject(make("Water"));         // does not: content only
   EXPECT_EQ(controller.arrangedObjects().size(), 2u);

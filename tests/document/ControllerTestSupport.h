@@ -26,6 +26,8 @@
 
 namespace quorvel::test {
 
+using Strings = std::vector<std::string>;
+
 // Answers alerts from a queue and records everything it is shown. Called on
 // the main thread only.
 class ScriptedHost : public UIHost {

@@ -49,7 +49,6 @@ class ErrorLogTest : public ::testing::Test {
 };
 
 TEST_F(ErrorLogTest, LinesCarryTheDateTabMessageInOrder) {
-  EXPECT_EQ(&Log::sharedController(), &log);
   fixClock(1796495400);  // 2026-12-05 18:30:00 UTC
   log.logMessage("Could Not Add File At Path: /music/a.mp3");
   Log::log("second");

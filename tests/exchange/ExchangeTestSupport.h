@@ -18,6 +18,8 @@
 
 namespace quorvel::test {
 
+using Strings = std::vector<std::string>;
+
 // A small picture in `type`, its colour set by `shade` so pictures differ.
 inline Data makePicture(BitmapFileType type, std::uint8_t shade) {
   ImageCodec::Bitmap bitmap{4, 4, 3, std::vector<std::uint8_t>(4 * 4 * 3, shade)};

@@ -17,6 +17,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::string_literals;
 using test::makeRecord;
+using test::Strings;
 using test::texts;
 
 std::optional<std::vector<PlistDict>> csv(const std::string& text) {
@@ -144,7 +145,7 @@ TEST(MetadataImportTest, PairingReplacesTagsInOneUndoGroup) {
         // Replaced, not merged; the file information is never imported.
         EXPECT_TRUE(texts(*record, "YEAR").empty());
         EXPECT_FALSE(record->metadataHasArtwork());
-        EXPECT_EQ(record->allMetadataKeys(), std::vector<std::string>{"TRACKTITLE"});
+        EXPECT_EQ(record->allMetadataKeys(), Strings{"TRACKTITLE"});
         EXPECT_TRUE(record->metadataNeedsSaving());
       } else {
         EXPECT_FALSE(record->metadataNeedsSaving());
@@ -153,9 +154,9 @@ TEST(MetadataImportTest, PairingReplacesTagsInOneUndoGroup) {
     // One undo step named after the import puts everything back.
     EXPECT_EQ(manager->undoActionName(), "Import Metadata");
     manager->undo();
-    EXPECT_EQ(titles(records), (std::vector<std::string>{"R1", "R2", "R3", "R4", "R5"}));
+    EXPECT_EQ(titles(records), (Strings{"R1", "R2", "R3", "R4", "R5"}));
     for (const auto& record : records) {
-      EXPECT_EQ(texts(*record, "YEAR"), std::vector<std::string>{"1999"});
+      EXPECT_EQ(texts(*record, "YEAR"), Strings{"1999"});
       EXPECT_TRUE(record->metadataHasArtwork());
       EXPECT_FALSE(record->metadataNeedsSaving());
     }
@@ -167,7 +168,7 @@ TEST(MetadataImportTest, PairingReplacesTagsInOneUndoGroup) {
   AudioMetadataImporter importer;
   EXPECT_EQ(importer.importMetadataFromDictionaries({}, records, true), 0U);
   EXPECT_EQ(importer.importMetadataFromDictionaries(dictionaries(2), {}, true), 0U);
-  EXPECT_EQ(titles(records), (std::vector<std::string>{"R1", "R2", "R3", "R4", "R5"}));
+  EXPECT_EQ(titles(records), (Strings{"R1", "R2", "R3", "R4", "R5"}));
 }
 
 // A library-sized import runs on two threads; it must give exactly what the
@@ -198,8 +199,8 @@ TEST(MetadataImportTest, LargeImportsOnTwoThreadsMatchTheSerialLoop) {
               static_cast<std::size_t>(kRecords));
     for (int i = 0; i < kRecords; ++i) {
       const std::string expected = "D" + std::to_string(i % count + 1);
-      ASSERT_EQ(texts(*records[i], "TRACKTITLE"), std::vector<std::string>{expected}) << i;
-      ASSERT_EQ(texts(*records[i], "GENRE"), (std::vector<std::string>{"Jazz", "Soul"}));
+      ASSERT_EQ(texts(*records[i], "TRACKTITLE"), Strings{expected}) << i;
+      ASSERT_EQ(texts(*records[i], "GENRE"), (Strings{"Jazz", "Soul"}));
       ASSERT_TRUE(records[i]->metadataNeedsSaving());
     }
     manager->undo();
@@ -242,10 +243,10 @@ TEST(MetadataImportTest, ArtworkAndValuesOfEveryKindAreImported) {
 
   AudioMetadataImporter importer;
   importer.importMetadataFromDictionaries({one, two, bad}, {record}, false);
-  EXPECT_EQ(texts(*record, "TRACKNUMBER"), std::vector<std::string>{"7"});
-  EXPECT_EQ(texts(*record, "BPM"), std::vector<std::string>{"120.5"});
-  EXPECT_EQ(texts(*record, "COMPILATION"), std::vector<std::string>{"1"});
-  EXPECT_EQ(texts(*record, "GENRE"), (std::vector<std::string>{"Rock", "5"}));
+  EXPECT_EQ(texts(*record, "TRACKNUMBER"), Strings{"7"});
+  EXPECT_EQ(texts(*record, "BPM"), Strings{"120.5"});
+  EXPECT_EQ(texts(*record, "COMPILATION"), Strings{"1"});
+  EXPECT_EQ(texts(*record, "GENRE"), (Strings{"Rock", "5"}));
   EXPECT_TRUE(record->metadataObjectValueForKey("MCDI").isData());
   EXPECT_TRUE(texts(*record, "ALBUM").empty());
   EXPECT_TRUE(texts(*record, "DATE").empty());
@@ -260,7 +261,7 @@ TEST(MetadataImportTest, ArtworkAndValuesOfEveryKindAreImported) {
   ASSERT_EQ(many->artworks().size(), 2U);
   EXPECT_EQ(many->artworks()[1]->artworkType(), 4U);
   EXPECT_FALSE(broken->metadataHasArtwork());
-  EXPECT_EQ(texts(*broken, "ALBUM"), std::vector<std::string>{"Kept"});
+  EXPECT_EQ(texts(*broken, "ALBUM"), Strings{"Kept"});
 }
 
 TEST(MetadataImportTest, ProgressCancelAndSaveAfterChange) {
@@ -279,7 +280,7 @@ TEST(MetadataImportTest, ProgressCancelAndSaveAfterChange) {
   ASSERT_EQ(delegate.reports.size(), 1U);
   EXPECT_EQ(delegate.reports[0].percent, 0.0);
   EXPECT_EQ(delegate.reports[0].total, 5U);
-  EXPECT_EQ(titles(records), (std::vector<std::string>{"R1", "R2", "R3", "R4", "R5"}));
+  EXPECT_EQ(titles(records), (Strings{"R1", "R2", "R3", "R4", "R5"}));
   EXPECT_EQ(saves, 0);  // the setting is off by default
 
   // The flag is cleared when an import starts.
@@ -290,7 +291,7 @@ TEST(MetadataImportTest, ProgressCancelAndSaveAfterChange) {
             3U);
   UserDefaults::standard().setVolatileValue(PlistValue(), "saveAfterChange");
   EXPECT_EQ(saves, 1);
-  EXPECT_EQ(titles(records), (std::vector<std::string>{"D1", "D2", "D3", "R4", "R5"}));
+  EXPECT_EQ(titles(records), (Strings{"D1", "D2", "D3", "R4", "R5"}));
 }
 
 TEST(MetadataImportTest, CountAlertOfEveryCase) {
@@ -400,8 +401,8 @@ TEST(MetadataImportTest, HostileFilesYieldNothingAndChangeNothing) {
   ASSERT_TRUE(kinds);
   auto record = makeRecord({{"TRACKTITLE", {"Old"}}});
   AudioMetadataImporter().importMetadataFromDictionaries(*kinds, {record}, true);
-  EXPECT_EQ(record->allMetadataKeys(), std::vector<std::string>{"GENRE"});
-  EXPECT_EQ(texts(*record, "GENRE"), std::vector<std::string>{"1"});
+  EXPECT_EQ(record->allMetadataKeys(), Strings{"GENRE"});
+  EXPECT_EQ(texts(*record, "GENRE"), Strings{"1"});
 }
 
 }  // namespace
