@@ -44,12 +44,7 @@ class EditCommandsTest : public ::testing::Test {
 TEST_F(EditCommandsTest, SetAppliesEveryKindOfEditAndSavesEachFile) {
   const std::string mp3 = copyFixture("id3v24.mp3");
   const std::string flac = copyFixture("tagged.flac");
-  const std::string cover = (test::fixtureDir() / "images").string();
-  std::string image;
-  for (const auto& entry : fs::directory_iterator(cover)) {
-    if (entry.path().extension() == ".png") image = entry.path().string();
-  }
-  ASSERT_FALSE(image.empty());
+  const std::string image = test::fixture("images/back.png").string();
 
   Result result = runCli({"set", "-t", "ALBUM=Blue", "-t", "GENRE=Jazz", "-t", "GENRE=Soul",
                           "--add", "COMPOSER=Extra", "--remove", "LYRICS", "--remove-artwork",
