@@ -90,20 +90,12 @@ inline Data makeBmp() {
     bmp += static_cast<char>(v);
     bmp += static_cast<char>(v >> 8);
   };
-  le32(70);  // file size
-  le32(0);
-  le32(54);  // pixel offset
-  le32(40);  // info header size
-  le32(2);   // width
-  le32(2);   // height
-  le16(1);
-  le16(24);
-  le32(0);  // no compression
-  le32(16);
-  le32(2835);
-  le32(2835);
-  le32(0);
-  le32(0);
+  // File size, reserved, pixel offset; info header size, width, height.
+  for (std::uint32_t v : {70u, 0u, 54u, 40u, 2u, 2u}) le32(v);
+  le16(1);   // planes
+  le16(24);  // bits per pixel
+  // No compression, pixel bytes, resolution, palette.
+  for (std::uint32_t v : {0u, 16u, 2835u, 2835u, 0u, 0u}) le32(v);
   for (int row = 0; row < 2; ++row) {
     bmp += std::string("\x00\x00\xff\x00\xff\x00\x00\x00", 8);
   }

@@ -78,7 +78,6 @@ TEST(DSFFileTest, ReadsChunksAndProperties) {
   EXPECT_EQ(p->bitrate(), 5644);  // 2822400 * 2 * 1 / 1000
   EXPECT_EQ(p->lengthInSeconds(), 3);
   EXPECT_EQ(p->lengthInMilliseconds(), 3500);
-  EXPECT_EQ(p->length(), 3);
   EXPECT_EQ(p->formatVersion(), 1);
   EXPECT_EQ(p->formatID(), 0);
   EXPECT_EQ(p->channelType(), 2);

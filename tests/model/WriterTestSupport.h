@@ -17,24 +17,12 @@
 #include "model/AlbumArtwork.h"
 #include "model/AudioFileReader.h"
 #include "model/AudioMetadata.h"
-#include "platform/UserDefaults.h"
+#include "testsupport/FixtureManifest.h"
 #include "testsupport/TestSupport.h"
 
 namespace quorvel::test {
 
-// A setting for one test, put back (to the stored value) when it ends.
-class ScopedSetting {
- public:
-  ScopedSetting(std::string key, PlistValue value) : key_(std::move(key)) {
-    UserDefaults::standard().setVolatileValue(value, key_);
-  }
-  ~ScopedSetting() { UserDefaults::standard().setVolatileValue(PlistValue(), key_); }
-  ScopedSetting(const ScopedSetting&) = delete;
-  ScopedSetting& operator=(const ScopedSetting&) = delete;
-
- private:
-  std::string key_;
-};
+using ScopedSetting = SettingOverride;
 
 // A fixture copied into a fresh folder, so it can be written.
 inline std::filesystem::path copyOfFixture(const TemporaryDirectory& dir, const std::string& name,
