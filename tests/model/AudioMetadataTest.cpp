@@ -44,6 +44,19 @@ Snapshot snapshot(const AudioMetadata& record) {
   return s;
 }
 
+// The same snapshot with the values of each key and the artworks sorted:
+// undoing a single removal appends rather than restoring the place.
+Snapshot unordered(Snapshot s) {
+  auto byText = [](const Object& a, const Object& b) {
+    return a.stringValue().value_or("") < b.stringValue().value_or("");
+  };
+  for (auto& [key, values] : s.tags) std::sort(values.begin(), values.end(), byText);
+  std::sort(s.artworks.begin(), s.artworks.end());
+  std::sort(s.artworkFields.begin(), s.artworkFields.end());
+  s.digest.clear();
+  return s;
+}
+
 class AudioMetadataTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -331,23 +344,7 @@ TEST_F(AudioMetadataTest, EveryOperationUndoesAndRedoes) {
       EXPECT_EQ(undone, before);
       EXPECT_FALSE(record->metadataNeedsSaving());
     } else {
-      auto sorted = [](auto v) {
-        std::sort(v.begin(), v.end());
-        return v;
-      };
-      auto texts = [&](const ObjectList& values) {
-        std::vector<std::string> result;
-        for (const Object& v : values) {
-          result.push_back(v.stringValue().value_or(""));
-        }
-        return sorted(result);
-      };
-      for (auto& [key, values] : undone.tags) {
-        ASSERT_TRUE(before.tags.count(key)) << key;
-        EXPECT_EQ(texts(values), texts(before.tags[key])) << key;
-      }
-      EXPECT_EQ(undone.tags.size(), before.tags.size());
-      EXPECT_EQ(sorted(undone.artworks), sorted(before.artworks));
+      EXPECT_EQ(unordered(undone), unordered(before));
     }
     EXPECT_EQ(undone.digest, record->calculateMD5());
 
