@@ -8,11 +8,21 @@ namespace quorvel {
 
 namespace {
 
+#ifdef QUORVEL_IMAGE_MODULE_LINKED
+// Built into the program (sanitizer builds): no loading.
+LoadableModule::Result<ImageCodecModule> loadImageModule() {
+  return {quorvel_image_codec_module(), {}};
+}
+#else
+LoadableModule::Result<ImageCodecModule> loadImageModule() {
+  return LoadableModule::load<ImageCodecModule>(ImageCodecModule::kFileName,
+                                                ImageCodecModule::kEntryPoint);
+}
+#endif
+
 // The module's entry points, or null (with why) when it cannot be loaded.
 const ImageCodecModule* imageModule(Error* error) {
-  static const LoadableModule::Result<ImageCodecModule> loaded =
-      LoadableModule::load<ImageCodecModule>(ImageCodecModule::kFileName,
-                                             ImageCodecModule::kEntryPoint);
+  static const LoadableModule::Result<ImageCodecModule> loaded = loadImageModule();
   if (!loaded.entries || loaded.entries->version != ImageCodecModule::kVersion) {
     setError(error, ImageCodec::kErrorDomain, ImageCodec::kDecodeError,
              "The image library is not available: " +

@@ -37,3 +37,6 @@ struct ImageCodecModule {
 using ImageCodecModuleEntry = const ImageCodecModule* (*)();
 
 }  // namespace quorvel
+
+// The entry point itself, for builds that link the module's code in.
+extern "C" const quorvel::ImageCodecModule* quorvel_image_codec_module();
