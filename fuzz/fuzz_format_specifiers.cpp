@@ -20,16 +20,7 @@
 #include "model/AudioMetadata.h"
 #include "support/Value.h"
 
-namespace {
-
-void check(bool condition, const char* what) {
-  if (!condition) {
-    std::fprintf(stderr, "%s\n", what);
-    std::abort();
-  }
-}
-
-}  // namespace
+#include "FuzzCheck.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
   using namespace quorvel;
