@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/FileOperations.h"
+
 namespace quorvel {
 
 namespace {
@@ -15,26 +17,6 @@ namespace {
 // Reads this small are served from a block read ahead: the headers of Ogg
 // pages, MP4 atoms and ID3 frames come in pieces of a few bytes.
 constexpr long kReadAhead = 16 * 1024;
-
-// Fills `out` with up to `count` bytes at `offset`; the number read, or -1.
-long readAt(int fd, char* out, long count, long offset) {
-  long done = 0;
-  while (done < count) {
-    const ssize_t n = ::pread(fd, out + done, static_cast<std::size_t>(count - done),
-                              static_cast<off_t>(offset + done));
-    if (n < 0 && errno == EINTR) {
-      continue;
-    }
-    if (n < 0) {
-      return -1;
-    }
-    if (n == 0) {
-      break;
-    }
-    done += n;
-  }
-  return done;
-}
 
 }  // namespace
 
@@ -70,7 +52,8 @@ TagLib::ByteVector ReadOnlyFileStream::readBlock(unsigned long length) {
   if (wanted <= kReadAhead) {
     if (position_ < bufferStart_ || position_ + wanted > bufferEnd) {
       buffer_.resize(static_cast<std::size_t>(kReadAhead));
-      const long n = readAt(fd_, buffer_.data(), kReadAhead, position_);
+      const long n = static_cast<long>(
+          readAt(fd_, buffer_.data(), static_cast<std::size_t>(kReadAhead), position_));
       buffer_.resize(static_cast<std::size_t>(std::max(n, 0L)));
       bufferStart_ = position_;
     }
@@ -85,7 +68,8 @@ TagLib::ByteVector ReadOnlyFileStream::readBlock(unsigned long length) {
     return out;
   }
   TagLib::ByteVector out(static_cast<unsigned int>(wanted), '\0');
-  const long n = readAt(fd_, out.data(), wanted, position_);
+  const long n =
+      static_cast<long>(readAt(fd_, out.data(), static_cast<std::size_t>(wanted), position_));
   if (n <= 0) {
     return {};
   }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/AudioFormatTables.h"
+#include "platform/FileOperations.h"
 
 namespace quorvel {
 
@@ -70,14 +71,7 @@ class InputFile {
     if (offset < 0 || offset > size_ || static_cast<std::int64_t>(count) > size_ - offset) {
       return false;
     }
-    auto* bytes = static_cast<std::uint8_t*>(into);
-    std::size_t done = 0;
-    while (done < count) {
-      const ssize_t got = ::pread(fd_, bytes + done, count - done, offset + done);
-      if (got <= 0) return false;
-      done += static_cast<std::size_t>(got);
-    }
-    return true;
+    return quorvel::readAt(fd_, into, count, offset) == static_cast<std::int64_t>(count);
   }
 
  private:

@@ -399,4 +399,24 @@ std::optional<ByteBuffer> readRegularFile(const std::string& path, std::uintmax_
   return bytes;
 }
 
+std::int64_t readAt(int fd, void* into, std::size_t count, std::int64_t offset) {
+  auto* bytes = static_cast<char*>(into);
+  std::size_t done = 0;
+  while (done < count) {
+    const ssize_t n = ::pread(fd, bytes + done, count - done,
+                              static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n < 0) {
+      return -1;
+    }
+    if (n == 0) {
+      break;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return static_cast<std::int64_t>(done);
+}
+
 }  // namespace quorvel

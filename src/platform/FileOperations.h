@@ -108,4 +108,9 @@ bool setFileError(Error* error, int errorNumber, const std::string& path, bool w
 // Any thread.
 std::optional<ByteBuffer> readRegularFile(const std::string& path, std::uintmax_t limit);
 
+// Reads up to `count` bytes at `offset` of the open file `fd` into `into`,
+// retrying after interruptions and short reads. The number read (fewer only
+// at the end of the file), or -1 on an error. Any thread.
+std::int64_t readAt(int fd, void* into, std::size_t count, std::int64_t offset);
+
 }  // namespace quorvel
